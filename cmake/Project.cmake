@@ -5,9 +5,7 @@ add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wno-missing-field-initial
 # before it is used again: never fuse a multiply and an add, never keep wider
 # intermediates.
 add_compile_options(-ffp-contract=off)
-if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-fexcess-precision=standard>)
-endif()
+# (x86-64 computes floats in SSE registers, so there is no excess precision.)
 
 if(TG_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
