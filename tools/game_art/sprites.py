@@ -61,6 +61,12 @@ def _arm(c, shoulder, hand, colour):
         c.line(sx, sy + d, int(hx), int(hy) + d, colour)
 
 
+def _dust(c, x, y):
+    """A puff kicked up by a skid."""
+    c.ellipse(x + 0.5, y + 0.5, 2.5, 2.2, "s3", shade="s2")
+    c.ellipse(x + 3.0, y - 1.5, 1.6, 1.6, "s3")
+
+
 def _hand(c, x, y):
     c.ellipse(x, y, 2.2, 2.2, "k1", shade="k0")
 
@@ -103,8 +109,7 @@ def small_runner(pose):
     _hood(c, 15.5 + p.get("lean", 0), 10.5 + bob, 1.0, p.get("eyes", "open"))
     _hand(c, *hands[0])
     if pose == "skid":
-        for (dx, dy) in ((27, 29), (29, 27), (30, 30)):
-            c.set(dx, dy, "s3")
+        _dust(c, 27, 28)
     c.outline()
     return c
 
@@ -157,8 +162,7 @@ def big_runner(pose):
     _hood(c, 16 + p.get("lean", 0), 13 + bob, 1.05, p.get("eyes", "open"))
     _hand(c, *hands[0])
     if pose == "skid":
-        for (dx, dy) in ((27, 61), (29, 59), (30, 62), (26, 58)):
-            c.set(dx, dy, "s3")
+        _dust(c, 27, 60)
     c.outline()
     return c
 
@@ -191,12 +195,12 @@ def icon():
 def ghost_cell(phase, squashed=False):
     c = Canvas(32, 32)
     if squashed:
-        c.ellipse(16, 27, 13, 4.5, "p1", shade="p0", light="p2")
-        for x in range(5, 28, 5):
-            c.set(x, 31, "p1")
-        c.hline(11, 14, 26, "ink")
-        c.hline(18, 21, 26, "ink")
-        c.set(16, 24, "p3")
+        c.ellipse(16, 25, 14, 6, "p1", shade="p0", light="p2")
+        for x in range(4, 29, 6):
+            c.ellipse(x + 0.5, 30, 2.0, 1.5, "p1")
+        c.ellipse(19, 24, 4, 1.6, "white", shade="p3")    # the eye, squeezed shut
+        c.hline(16, 22, 24, "ink")
+        c.set(12, 20, "p3")
         c.outline()
         return c
     bob = -1 if phase else 0
@@ -370,18 +374,18 @@ def flower():
 
 def debris_sheet():
     sheet = Canvas(64, 16)
-    chunk = ["..bbbbb.",
-             ".bBBBbbb",
-             "bBBBbbbb",
-             "bBbbbbMb",
-             "bbbbbbMM",
-             ".MMbbbMb",
-             ".bbbMMbb",
-             "..bbbb.."]
+    chunk = ["BBBBBB....",
+             "BbbbbbB...",
+             "BbbbbbbB..",
+             "Bbbbbbbbb.",
+             "MMMMMMMMMM",
+             "bbbMbbbbb.",
+             "bbbMbbbb..",
+             ".bbMbb...."]
     cmap = {"b": "b1", "B": "b3", "M": "b0"}
     for i in range(4):
         c = Canvas(16, 16)
-        c.stamp(chunk, cmap, 4, 4)
+        c.stamp(chunk, cmap, 3, 4)
         rot = c
         for _ in range(i):
             r = Canvas(16, 16)
