@@ -42,7 +42,12 @@ class Level:
             edge = 0 if c == c0 else 2 if c == c1 else 1
             self.put(c, top, (T.GRASS_L, T.GRASS, T.GRASS_R)[edge], SOLID)
             for r in range(top + 1, ROWS):
-                self.put(c, r, (T.DIRT_L, T.DIRT, T.DIRT_R)[edge], SOLID)
+                # a raised run merges into the ground it stands on without a seam
+                outside = c - 1 if edge == 0 else c + 1
+                side = edge
+                if edge != 1 and 0 <= outside < self.cols and self.kind[r][outside] == SOLID:
+                    side = 1
+                self.put(c, r, (T.DIRT_L, T.DIRT, T.DIRT_R)[side], SOLID)
 
     def blocks(self, row, c0, pattern):
         """A row of blocks from a string: b brick, c coin, p power, s stone, u used, x crate."""
@@ -92,9 +97,10 @@ class Level:
             self.deco(col + i, base, T.HILL_BOTTOM[i])
 
     def goal(self, col, base=GROUND - 1):
-        self.deco(col, base - 4, T.POLE_TOP)
-        for r in range(base - 3, base + 1):
-            self.deco(col, r, T.POLE)
+        """The way out: a signpost pointing off the right edge, behind a fence."""
+        self.deco(col, base, T.ARROW_SIGN)
+        for c in range(col + 1, col + 4):
+            self.deco(c, base, T.FENCE)
 
     # ---- enemies (pixel positions of the top-left corner, standing on row top)
     def ghost(self, col, top=GROUND):
@@ -128,7 +134,7 @@ def level1():
     L.ground(114, 159)
     for col, row in ((4, 2), (19, 4), (33, 1), (50, 3), (68, 2), (85, 4), (101, 1), (120, 3), (142, 2)):
         L.cloud(col, row)
-    for col in (1, 41, 77, 117, 150):
+    for col in (1, 40, 77, 117, 150):
         L.hill(col)
     for col in (9, 30, 58, 96, 128):
         L.bush(col)
@@ -141,8 +147,9 @@ def level1():
     L.blocks(5, 18, "c")
     L.ghost(24)
     L.column(28, 2)
-    L.stairs(44, 4)
-    L.stairs(48, 4, down=True)
+    L.blocks(12, 43, "s")
+    L.ground(44, 51, top=10)
+    L.bush(46, base=9)
     L.ghost(55), L.ghost(57)
     L.column(60, 3)
     L.blocks(9, 63, "bbcbbb")
@@ -157,9 +164,11 @@ def level1():
     L.turtle(108)
     L.blocks(9, 119, "cbc")
     L.ghost(124), L.turtle(131)
-    L.stairs(138, 5)
-    L.stairs(143, 4, down=True)
-    L.goal(152)
+    L.column(137, 2)
+    L.column(141, 3)
+    L.ground(145, 149, top=10)
+    L.blocks(6, 146, "bcb")
+    L.goal(154)
     return L
 
 
@@ -206,9 +215,10 @@ def level2():
     L.column(127, 2)
     L.blocks(9, 137, "bcbcb")
     L.turtle(142), L.ghost(146)
-    L.stairs(150, 4)
-    L.stairs(154, 4, down=True)
-    L.ghost(160)
+    L.column(149, 2)
+    L.ground(153, 158, top=10)
+    L.blocks(6, 154, "sbbs")
+    L.ghost(162)
     L.goal(168)
     return L
 
@@ -259,9 +269,10 @@ def level3():
     L.ghost(154), L.turtle(158)
     L.column(162, 2)
     L.ghost(166), L.ghost(168)
-    L.stairs(172, 5)
-    L.stairs(177, 2, down=True)
-    L.goal(184)
+    L.column(171, 2)
+    L.ground(175, 180, top=10)
+    L.column(183, 2)
+    L.goal(186)
     return L
 
 

@@ -32,10 +32,8 @@ p + 1. Picture numbers (the level generator uses these names):
  51  FLOWERS      small flowers in the grass
  52  FENCE        wooden fence
  53  ARROW_SIGN   signpost pointing right
- 64  POLE_TOP     goal pole with its pennant
- 65  POLE         goal pole shaft
- 66  CRYSTAL      glowing crystal cluster (cave decoration)
- 67  LANTERN      hanging lantern (cave decoration)
+ 64  CRYSTAL      glowing crystal cluster (cave decoration)
+ 65  LANTERN      hanging lantern (cave decoration)
 Every other picture is empty (key colour).
 """
 
@@ -52,7 +50,7 @@ BUSH = (35, 36, 37)
 HILL_TOP = (38, 39, 40)
 HILL_BOTTOM = (54, 55, 56)
 FLOWERS, FENCE, ARROW_SIGN = 51, 52, 53
-POLE_TOP, POLE, CRYSTAL, LANTERN = 64, 65, 66, 67
+CRYSTAL, LANTERN = 64, 65
 
 
 def _dirt(c, seed):
@@ -371,21 +369,6 @@ def decorations():
         sign.vline(18 + k, 7 + k, 13 - k, "r1")
     sign.outline()
     out[ARROW_SIGN] = sign
-    top = Canvas(32, 32)
-    top.rect(5, 6, 3, 26, "s3")
-    top.vline(7, 6, 31, "s2")
-    top.ellipse(6.5, 4, 3, 3, "o2", light="o3", shade="o0")
-    for k in range(14):
-        top.vline(8 + k, 8 + k // 2, 22 - k // 2, "r1" if k < 10 else "r2")
-    for k in range(4):
-        top.vline(11 + k, 13 - k // 2, 17 + k // 2, "t2")
-    top.outline()
-    out[POLE_TOP] = top
-    pole = Canvas(32, 32)
-    pole.rect(5, 0, 3, 32, "s3")
-    pole.vline(7, 0, 31, "s2")
-    pole.outline()
-    out[POLE] = pole
     cr = Canvas(32, 32)
     for (x, h, col) in ((10, 14, "t2"), (16, 22, "t3"), (22, 12, "t2"), (13, 9, "p2")):
         for k in range(h):
