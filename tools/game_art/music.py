@@ -38,11 +38,13 @@ def tune(text):
 
 
 class Track:
-    def __init__(self, name, channel, program=None):
+    def __init__(self, name, channel, program=None, volume=88):
         self.name, self.channel = name, channel
         self.events = []  # (tick, order, bytes)
         if program is not None:
             self.events.append((0, 0, bytes((0xC0 | channel, program))))
+        # channel volume below the maximum leaves headroom when all parts sound
+        self.events.append((0, 0, bytes((0xB0 | channel, 7, volume))))
 
     def note(self, tick, key, beats, vel):
         length = max(1, int(beats * PPQ) - 12)
@@ -136,7 +138,7 @@ def meadow():
     a1 = tune(MEADOW_A)
     a2 = _bars(a1, 4) + tune(MEADOW_A2_TAIL)   # the same first four bars
     melody = a1 + a2 + tune(MEADOW_B) + a2
-    lead = Track("Ocarina", 0, 79)
+    lead = Track("Ocarina", 0, 79, volume=100)
     lay_tune(lead, melody, 0, 100)
     # a xylophone doubles the tune an octave down in the B section
     xylo = Track("Xylophone", 3, 13)
@@ -198,7 +200,7 @@ def hollow():
     bpm, bar = 92, 4 * PPQ
     melody = (tune(HOLLOW_A_HEAD + HOLLOW_A_TAIL) + tune(HOLLOW_B)
               + tune(HOLLOW_A_HEAD + HOLLOW_END_TAIL))
-    lead = Track("Clarinet", 0, 71)
+    lead = Track("Clarinet", 0, 71, volume=100)
     lay_tune(lead, melody, 0, 96)
     bass = Track("Bass", 1, 32)
     pad = Track("Strings", 2, 48)
