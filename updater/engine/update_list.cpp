@@ -125,10 +125,10 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
     return written;
 }
 
-bool ParseFile(TiXmlDocument& doc, const std::wstring& path, const std::string& narrow)
+bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
 {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec))
+    if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
         return false;
     try {
         return doc.LoadFile(narrow.c_str());
@@ -345,7 +345,7 @@ bool CUpdateList::Load(const std::wstring& path)
         if (!WideToAnsi(path, narrow))
             return false;
         TiXmlDocument doc;
-        if (!ParseFile(doc, path, narrow))
+        if (!ParseFile(doc, narrow))
             return false;
         const TiXmlElement* root = FirstElement(doc);
         if (!root)
