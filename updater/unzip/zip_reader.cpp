@@ -113,7 +113,6 @@ struct DIRECTORY_STATE {
 struct ZIP_READER {
     ZipFileHandle file = ZIP_NO_FILE;
     uint64_t length = 0;
-    bool readError = false;         // sticky: some read of the archive failed
     DIRECTORY_STATE directory{};
     std::unique_ptr<ENTRY_READ_STATE> entry;
     int openEntryIndex = -1;
@@ -125,14 +124,10 @@ struct ZIP_READER {
 
 namespace {
 
-bool ReadExactly(ZIP_READER* reader, uint64_t position, void* buffer, size_t size)
+// A failed positioning and a short read are the same failure to the reader.
+bool ReadExactly(const ZIP_READER* reader, uint64_t position, void* buffer, size_t size)
 {
-    int64_t got = ZipReadAt(reader->file, position, buffer, size);
-    if (got != static_cast<int64_t>(size)) {
-        reader->readError = true;
-        return false;
-    }
-    return true;
+    return ZipReadAt(reader->file, position, buffer, size) == static_cast<int64_t>(size);
 }
 
 // Scans the last min(65535, length) bytes backwards in overlapping pieces for

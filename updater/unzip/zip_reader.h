@@ -51,7 +51,8 @@ struct ZIP_READER;
 
 // Opens the archive and reads its end record and first directory entry.
 // Returns null when the file cannot be opened or is no valid archive (no end
-// record in its last 65535 bytes, a multi-disk archive, inconsistent offsets).
+// record in its last 65535 bytes, a multi-disk archive, inconsistent offsets),
+// and for paths of 260 characters or more.
 ZIP_READER* OpenZipArchive(const std::wstring& path);
 
 // Writes the first entry into target ('\' and '/' both separate folders;
