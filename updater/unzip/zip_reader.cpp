@@ -247,30 +247,33 @@ bool CheckLocalHeader(ZIP_READER* reader, LOCAL_LAYOUT* layout)
     return true;
 }
 
-// Drops drive prefixes, leading separators and everything up to a parent
-// step, repeating until none applies.
-void StripEntryName(std::wstring* name)
+// One step of name stripping, in this order: a drive prefix, a leading
+// separator, everything up to the first parent step of each form. False when
+// none applies.
+bool StripOnce(std::wstring* name)
 {
     static const wchar_t* const kParentSteps[] = {L"\\..\\", L"\\../", L"/../", L"/..\\"};
-    for (bool changed = true; changed;) {
-        changed = true;
-        if (name->size() >= 2 && (*name)[1] == L':') {
-            name->erase(0, 2);
-            continue;
+    if (name->size() >= 2 && (*name)[1] == L':') {
+        name->erase(0, 2);
+        return true;
+    }
+    if (!name->empty() && IsSeparator((*name)[0])) {
+        name->erase(0, 1);
+        return true;
+    }
+    for (const wchar_t* step : kParentSteps) {
+        const size_t at = name->find(step);
+        if (at != std::wstring::npos) {
+            name->erase(0, at + 4);
+            return true;
         }
-        if (!name->empty() && IsSeparator((*name)[0])) {
-            name->erase(0, 1);
-            continue;
-        }
-        changed = false;
-        for (const wchar_t* step : kParentSteps) {
-            size_t at = name->find(step);
-            if (at != std::wstring::npos) {
-                name->erase(0, at + 4);
-                changed = true;
-                break;
-            }
-        }
+    }
+    return false;
+}
+
+void StripEntryName(std::wstring* name)
+{
+    while (StripOnce(name)) {
     }
 }
 
@@ -499,6 +502,31 @@ int64_t SkipEncryptionHeader(ENTRY_READ_STATE* s)
     return s->remainingCompressed > 0 ? 0 : kReadFailed;
 }
 
+enum class UnpackStep { Progress, Stalled, StreamEnd, Failed };
+
+// Unpacks buffered input into out (space bytes at most), storing the count in
+// *got. Stored data stalls when the input is used up with nothing left to
+// read; deflated data fails then (inflate makes no progress).
+UnpackStep UnpackBuffered(ENTRY_READ_STATE* s, unsigned char* out, uInt space, uInt* got)
+{
+    if (s->method == kMethodStored) {
+        *got = std::min(space, s->stream.avail_in);
+        if (*got == 0)
+            return UnpackStep::Stalled;
+        std::memcpy(out, s->stream.next_in, *got);
+        s->stream.next_in += *got;
+        s->stream.avail_in -= *got;
+        return UnpackStep::Progress;
+    }
+    s->stream.next_out = out;
+    s->stream.avail_out = space;
+    const int result = inflate(&s->stream, Z_SYNC_FLUSH);
+    *got = space - s->stream.avail_out;
+    if (result == Z_STREAM_END)
+        return UnpackStep::StreamEnd;
+    return result == Z_OK ? UnpackStep::Progress : UnpackStep::Failed;
+}
+
 // Produces up to size bytes of the open entry's data, never more than its
 // declared uncompressed size remains. Returns the bytes produced or a kRead*
 // failure; *end tells that the entry's data is complete. Zero bytes without
@@ -527,29 +555,18 @@ int64_t ReadEntryData(ZIP_READER* reader, unsigned char* out, size_t size, bool*
         if (produced == size)
             return static_cast<int64_t>(produced);
         const uInt space = static_cast<uInt>(std::min<size_t>(size - produced, s->remainingUncompressed));
-        if (s->method == kMethodStored) {
-            const uInt n = std::min(space, s->stream.avail_in);
-            if (n == 0)
-                return static_cast<int64_t>(produced);
-            std::memcpy(out + produced, s->stream.next_in, n);
-            s->stream.next_in += n;
-            s->stream.avail_in -= n;
-            produced += n;
-            s->remainingUncompressed -= n;
-            continue;
-        }
-        s->stream.next_out = out + produced;
-        s->stream.avail_out = space;
-        const int result = inflate(&s->stream, Z_SYNC_FLUSH);
-        const uInt got = space - s->stream.avail_out;
+        uInt got = 0;
+        const UnpackStep step = UnpackBuffered(s, out + produced, space, &got);
         produced += got;
         s->remainingUncompressed -= got;
-        if (result == Z_STREAM_END) {
+        if (step == UnpackStep::Failed)
+            return kReadFailed;
+        if (step == UnpackStep::StreamEnd) {
             *end = true;
             return static_cast<int64_t>(produced);
         }
-        if (result != Z_OK)
-            return kReadFailed;
+        if (step == UnpackStep::Stalled)
+            return static_cast<int64_t>(produced);
     }
 }
 
