@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "../support/temp_folder.h"
 #include "../unzip/zip_builder.h"
@@ -117,6 +118,8 @@ TEST_F(FileDigestTest, MissingAndEmptyFilesDiffer)
 
     EXPECT_EQ(digest.Compute(Wide(tmp.Path())), FALSE);  // a folder is no file
     EXPECT_STREQ(digest.m_szCrc, L"");
+    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(digest.Compute(Wide(tmp / "pipe")), FALSE);  // refused, not waited on
 }
 
 TEST_F(FileDigestTest, SecondComputeReplacesEveryField)

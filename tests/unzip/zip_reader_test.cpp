@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "../support/temp_folder.h"
@@ -225,9 +227,19 @@ TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
         EXPECT_EQ(Extract(tmp / "cut.zip", Wide(tmp / "cut")).result, UNPACK_INFLATE);
         EXPECT_TRUE(fs::exists(tmp / "cut"));
     }
+    // An encryption header cut short.
     ZipEntrySpec spec;
-    spec.data = SampleText(50000);
+    spec.encrypt = true;
+    spec.data = "secret";
     BuiltZip z = BuildZip(spec);
+    Put32(z.bytes, z.localHeader + kLocalCompressed, 5);
+    Put32(z.bytes, z.centralHeader + kCentralCompressed, 5);
+    Write("header.zip", z.bytes);
+    EXPECT_EQ(Extract(tmp / "header.zip", Wide(tmp / "header")).result, UNPACK_INFLATE);
+
+    spec = ZipEntrySpec();
+    spec.data = SampleText(50000);
+    z = BuildZip(spec);
     for (size_t i = 0; i < 64; ++i)
         z.bytes[z.dataStart + 100 + i] = static_cast<char>(0xFF);
     Write("bad.zip", z.bytes);
@@ -609,6 +621,34 @@ TEST_F(ZipReaderTest, TargetsThatCannotBeCreatedAreRefused)
     };
     for (const std::wstring& target : targets)
         EXPECT_EQ(Extract(archive, target).result, UNPACK_NOFILE) << target.size();
+}
+
+TEST_F(ZipReaderTest, FifosAreRefusedWithoutWaiting)
+{
+    ZipEntrySpec spec;
+    spec.data = "content";
+    const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+    ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
+    EXPECT_EQ(Extract(archive, Wide(tmp / "pipe")).result, UNPACK_NOFILE);
+    EXPECT_FALSE(Opens(tmp / "pipe"));
+}
+
+TEST_F(ZipReaderTest, FailedWritesAreReported)
+{
+    // A file size limit makes the write fail for real (EFBIG).
+    ZipEntrySpec spec;
+    spec.data = SampleText(100000);
+    const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 20000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const uint32_t result = Extract(archive, Wide(tmp / "out")).result;
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(result, UNPACK_WRITE);
 }
 
 TEST_F(ZipReaderTest, ExtractArchiveBesideDropsTheLastExtension)

@@ -19,7 +19,8 @@ FileMapResult MapWholeFile(const std::wstring& path, FILE_MAPPING_VIEW* view)
     std::string os;
     if (local.find(L'\0') != std::wstring::npos || !WideToAnsi(local, os) || os.empty())
         return FileMapResult::OpenFailed;
-    int fd = open(os.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking, a FIFO is refused instead of waiting for a writer.
+    int fd = open(os.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return FileMapResult::OpenFailed;
     struct stat st {};

@@ -38,12 +38,14 @@ timespec FileTimeToTimespec(uint64_t fileTime)
 
 }  // namespace
 
+// Files are opened without blocking so that a FIFO at the path is refused
+// instead of waiting for a peer; regular files ignore the flag.
 ZipFileHandle ZipOpenForReading(const std::wstring& path)
 {
     std::string os;
     if (!ToOsPath(path, &os))
         return ZIP_NO_FILE;
-    int fd = open(os.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(os.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return ZIP_NO_FILE;
     struct stat st {};
@@ -89,7 +91,7 @@ ZipFileHandle ZipCreateForWriting(const std::wstring& path, bool readOnly, uint3
     if (!ToOsPath(path, &os))
         return ZIP_NO_FILE;
     mode_t mode = readOnly ? 0444 : 0666;
-    int fd = open(os.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    int fd = open(os.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, mode);
     if (fd < 0)
         return ZIP_NO_FILE;
     struct stat st {};
