@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "../support/temp_folder.h"
+#include "../unzip/temp_folder.h"
 #include "../unzip/zip_builder.h"
 #include "text.h"
 

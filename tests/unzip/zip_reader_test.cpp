@@ -14,7 +14,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include "../support/temp_folder.h"
+#include "temp_folder.h"
 #include "text.h"
 #include "zip_builder.h"
 

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "../support/temp_folder.h"
+#include "temp_folder.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
