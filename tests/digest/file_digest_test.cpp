@@ -157,13 +157,13 @@ TEST_F(FileDigestTest, BackslashesSeparateFolders)
 
 TEST_F(FileDigestTest, UnpackExtractsTheArchiveLastDigested)
 {
-    ZipEntrySpec spec;
-    spec.data = "program bytes";
-    WriteWholeFile(tmp / "tool.exe.zip", BuildZip(spec).bytes);
+    ZipEntryPlan plan;
+    plan.data = "program bytes";
+    WriteWholeFile(tmp / "tool.exe.zip", BuildZip(plan).bytes);
     CFileDigest digest;
     ASSERT_EQ(digest.Compute(Wide(tmp / "tool.exe.zip")), TRUE);
     EXPECT_EQ(digest.Unpack(), TRUE);
-    EXPECT_EQ(ReadWholeFile(tmp / "tool.exe"), spec.data);
+    EXPECT_EQ(ReadWholeFile(tmp / "tool.exe"), plan.data);
 
     // A missing archive still leaves its path for Unpack, which then fails.
     EXPECT_EQ(digest.Compute(Wide(tmp / "other.zip")), FALSE);

@@ -8,7 +8,7 @@
 
 #include <zlib.h>
 
-struct ZipEntrySpec {
+struct ZipEntryPlan {
     std::string name = "data.bin";
     std::string data;                 // the entry's unpacked contents
     uint16_t method = 8;              // 0 stored, 8 deflated; others store the bytes as they are
@@ -96,7 +96,7 @@ inline std::string EncryptEmptyPassword(const std::string& plain, unsigned char 
     return out;
 }
 
-inline BuiltZip BuildZip(const ZipEntrySpec& e, const std::string& comment = std::string(),
+inline BuiltZip BuildZip(const ZipEntryPlan& e, const std::string& comment = std::string(),
                          const std::string& prefix = std::string())
 {
     const uint32_t crc = Crc32Of(e.data);

@@ -149,29 +149,29 @@ TEST_F(ZipReaderTest, ExtractsStoredDeflatedEncryptedAndEmptyEntries)
     };
     for (const ContentCase& c : cases) {
         SCOPED_TRACE(c.what);
-        ZipEntrySpec spec;
-        spec.method = c.method;
-        spec.dataDescriptor = c.dataDescriptor;
-        spec.encrypt = c.encrypt;
-        spec.data = SampleText(c.size);
-        const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+        ZipEntryPlan plan;
+        plan.method = c.method;
+        plan.dataDescriptor = c.dataDescriptor;
+        plan.encrypt = c.encrypt;
+        plan.data = SampleText(c.size);
+        const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
         const fs::path target = tmp / "out.bin";
         WriteWholeFile(target, std::string(200000, 'x'));  // replaced, not overwritten in place
         const Extraction x = Extract(archive, Wide(target));
         ASSERT_TRUE(x.opened);
         EXPECT_EQ(x.result, UNPACK_OK);
-        EXPECT_EQ(ReadWholeFile(target), spec.data);
+        EXPECT_EQ(ReadWholeFile(target), plan.data);
     }
 }
 
 TEST_F(ZipReaderTest, WrongCheckByteIsAPasswordMismatch)
 {
     for (bool descriptor : {false, true}) {
-        ZipEntrySpec spec;
-        spec.encrypt = true;
-        spec.dataDescriptor = descriptor;
-        spec.data = SampleText(5000);
-        BuiltZip z = BuildZip(spec);
+        ZipEntryPlan plan;
+        plan.encrypt = true;
+        plan.dataDescriptor = descriptor;
+        plan.data = SampleText(5000);
+        BuiltZip z = BuildZip(plan);
         z.bytes[z.dataStart + 11] ^= 0x5A;
         const fs::path archive = Write("a.zip", z.bytes);
         EXPECT_EQ(Extract(archive, Wide(tmp / "out")).result, UNPACK_PASSWORD) << descriptor;
@@ -181,9 +181,9 @@ TEST_F(ZipReaderTest, WrongCheckByteIsAPasswordMismatch)
 TEST_F(ZipReaderTest, OutputStopsAtTheDeclaredSize)
 {
     // 16 MiB of zeros deflate to about 16 KiB; the entry claims 1000 bytes.
-    ZipEntrySpec spec;
-    spec.data = std::string(16 << 20, '\0');
-    BuiltZip z = BuildZip(spec);
+    ZipEntryPlan plan;
+    plan.data = std::string(16 << 20, '\0');
+    BuiltZip z = BuildZip(plan);
     Put32(z.bytes, z.localHeader + kLocalUncompressed, 1000);
     Put32(z.bytes, z.centralHeader + kCentralUncompressed, 1000);
     const fs::path archive = Write("bomb.zip", z.bytes);
@@ -191,24 +191,24 @@ TEST_F(ZipReaderTest, OutputStopsAtTheDeclaredSize)
     EXPECT_EQ(fs::file_size(tmp / "out"), 1000u);
 
     // Stored data longer than declared is cut the same way.
-    spec.method = 0;
-    spec.data = SampleText(5000);
-    z = BuildZip(spec);
+    plan.method = 0;
+    plan.data = SampleText(5000);
+    z = BuildZip(plan);
     Put32(z.bytes, z.localHeader + kLocalUncompressed, 10);
     Put32(z.bytes, z.centralHeader + kCentralUncompressed, 10);
     Write("cut.zip", z.bytes);
     EXPECT_EQ(Extract(tmp / "cut.zip", Wide(tmp / "cut")).result, UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "cut"), spec.data.substr(0, 10));
+    EXPECT_EQ(ReadWholeFile(tmp / "cut"), plan.data.substr(0, 10));
 }
 
 TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
 {
     for (uint16_t method : {uint16_t{0}, uint16_t{8}}) {
         SCOPED_TRACE(method);
-        ZipEntrySpec spec;
-        spec.method = method;
-        spec.data = SampleText(200000);
-        BuiltZip z = BuildZip(spec);
+        ZipEntryPlan plan;
+        plan.method = method;
+        plan.data = SampleText(200000);
+        BuiltZip z = BuildZip(plan);
         // Fewer compressed bytes than the stream needs.
         const uint32_t half = static_cast<uint32_t>(z.compressedSize / 2);
         Put32(z.bytes, z.localHeader + kLocalCompressed, half);
@@ -219,7 +219,7 @@ TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
         EXPECT_GT(fs::file_size(tmp / "short"), 0u);
 
         // The archive cut inside the data, its directory moved up to match.
-        z = BuildZip(spec);
+        z = BuildZip(plan);
         std::string cut = z.bytes.substr(0, z.dataStart + z.compressedSize / 2) + z.bytes.substr(z.centralHeader);
         const size_t removed = z.bytes.size() - cut.size();
         Put32(cut, z.endRecord - removed + kEndDirectoryOffset, static_cast<uint32_t>(z.centralHeader - removed));
@@ -228,18 +228,18 @@ TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
         EXPECT_TRUE(fs::exists(tmp / "cut"));
     }
     // An encryption header cut short.
-    ZipEntrySpec spec;
-    spec.encrypt = true;
-    spec.data = "secret";
-    BuiltZip z = BuildZip(spec);
+    ZipEntryPlan plan;
+    plan.encrypt = true;
+    plan.data = "secret";
+    BuiltZip z = BuildZip(plan);
     Put32(z.bytes, z.localHeader + kLocalCompressed, 5);
     Put32(z.bytes, z.centralHeader + kCentralCompressed, 5);
     Write("header.zip", z.bytes);
     EXPECT_EQ(Extract(tmp / "header.zip", Wide(tmp / "header")).result, UNPACK_INFLATE);
 
-    spec = ZipEntrySpec();
-    spec.data = SampleText(50000);
-    z = BuildZip(spec);
+    plan = ZipEntryPlan();
+    plan.data = SampleText(50000);
+    z = BuildZip(plan);
     for (size_t i = 0; i < 64; ++i)
         z.bytes[z.dataStart + 100 + i] = static_cast<char>(0xFF);
     Write("bad.zip", z.bytes);
@@ -250,52 +250,52 @@ TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
 
 TEST_F(ZipReaderTest, EndRecordIsFoundBehindCommentsOfEveryLengthUpTo65513)
 {
-    ZipEntrySpec spec;
-    spec.method = 0;
-    spec.data = SampleText(4000);  // long enough that no piece is cut at the file's start
+    ZipEntryPlan plan;
+    plan.method = 0;
+    plan.data = SampleText(4000);  // long enough that no piece is cut at the file's start
     // Every length across the first pieces puts the signature on every
     // offset, including across the overlap between two pieces.
     for (size_t length = 0; length <= 2100; ++length) {
-        const fs::path archive = Write("c.zip", BuildZip(spec, std::string(length, 'c')).bytes);
+        const fs::path archive = Write("c.zip", BuildZip(plan, std::string(length, 'c')).bytes);
         ASSERT_TRUE(Opens(archive)) << length;
     }
-    const fs::path longest = Write("long.zip", BuildZip(spec, std::string(65513, 'c')).bytes);
+    const fs::path longest = Write("long.zip", BuildZip(plan, std::string(65513, 'c')).bytes);
     EXPECT_EQ(Extract(longest, Wide(tmp / "out")).result, UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "out"), spec.data);
-    EXPECT_FALSE(Opens(Write("toolong.zip", BuildZip(spec, std::string(65514, 'c')).bytes)));
+    EXPECT_EQ(ReadWholeFile(tmp / "out"), plan.data);
+    EXPECT_FALSE(Opens(Write("toolong.zip", BuildZip(plan, std::string(65514, 'c')).bytes)));
 }
 
 TEST_F(ZipReaderTest, SignatureNearestTheEndIsTaken)
 {
-    ZipEntrySpec spec;
-    spec.data = "payload";
+    ZipEntryPlan plan;
+    plan.data = "payload";
     // A comment that holds a second end record, one of a multi-disk archive.
     std::string fake;
     Append32(fake, 0x06054B50);
     Append16(fake, 1);
     Append16(fake, 1);
     fake.append(14, '\0');
-    EXPECT_FALSE(Opens(Write("a.zip", BuildZip(spec, "xx" + fake + "yy").bytes)));
-    EXPECT_TRUE(Opens(Write("b.zip", BuildZip(spec, "xx" + fake.substr(0, 3) + "yy").bytes)));
+    EXPECT_FALSE(Opens(Write("a.zip", BuildZip(plan, "xx" + fake + "yy").bytes)));
+    EXPECT_TRUE(Opens(Write("b.zip", BuildZip(plan, "xx" + fake.substr(0, 3) + "yy").bytes)));
 }
 
 TEST_F(ZipReaderTest, DataInFrontOfTheArchiveShiftsItsOffsets)
 {
-    ZipEntrySpec spec;
-    spec.data = SampleText(30000);
+    ZipEntryPlan plan;
+    plan.data = SampleText(30000);
     // The prefix carries header signatures of its own, as a program stub might.
     std::string prefix = "PK\x03\x04 PK\x01\x02 stub ";
     prefix += SampleText(70000);
-    const fs::path archive = Write("sfx.zip", BuildZip(spec, "comment", prefix).bytes);
+    const fs::path archive = Write("sfx.zip", BuildZip(plan, "comment", prefix).bytes);
     EXPECT_EQ(Extract(archive, Wide(tmp / "out")).result, UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "out"), spec.data);
+    EXPECT_EQ(ReadWholeFile(tmp / "out"), plan.data);
 }
 
 TEST_F(ZipReaderTest, InvalidEndRecordsFailToOpen)
 {
-    ZipEntrySpec spec;
-    spec.data = "payload";
-    const BuiltZip good = BuildZip(spec);
+    ZipEntryPlan plan;
+    plan.data = "payload";
+    const BuiltZip good = BuildZip(plan);
     struct Case {
         const char* what;
         std::string bytes;
@@ -342,9 +342,9 @@ TEST_F(ZipReaderTest, ArchiveWithoutEntriesOpensButHasNothingToExtract)
 
 TEST_F(ZipReaderTest, HeaderDisagreementsAreReportedBeforeAnyFileIsCreated)
 {
-    ZipEntrySpec spec;
-    spec.data = SampleText(3000);
-    const BuiltZip good = BuildZip(spec);
+    ZipEntryPlan plan;
+    plan.data = SampleText(3000);
+    const BuiltZip good = BuildZip(plan);
     struct Case {
         const char* what;
         size_t at;
@@ -379,7 +379,7 @@ TEST_F(ZipReaderTest, HeaderDisagreementsAreReportedBeforeAnyFileIsCreated)
         EXPECT_EQ(fs::exists(tmp / "out"), c.expected == UNPACK_OK);
     }
     for (uint16_t method : {uint16_t{1}, uint16_t{9}, uint16_t{12}, uint16_t{14}}) {
-        ZipEntrySpec other = spec;
+        ZipEntryPlan other = plan;
         other.method = method;
         EXPECT_EQ(Extract(Write("m.zip", BuildZip(other).bytes), Wide(tmp / "m")).result, UNPACK_CORRUPT) << method;
     }
@@ -408,11 +408,11 @@ TEST_F(ZipReaderTest, NamesAreDecodedAsUtf8AndStripped)
         {std::string(300, 'n'), std::wstring(259, L'n')},
     };
     for (const Case& c : cases) {
-        ZipEntrySpec spec;
-        spec.name = c.stored;
-        spec.data = "x";
+        ZipEntryPlan plan;
+        plan.name = c.stored;
+        plan.data = "x";
         ZIP_ENTRY_RECORD record{};
-        ASSERT_EQ(RecordOf(Write("n.zip", BuildZip(spec).bytes), &record), UNPACK_OK) << c.stored;
+        ASSERT_EQ(RecordOf(Write("n.zip", BuildZip(plan).bytes), &record), UNPACK_OK) << c.stored;
         EXPECT_EQ(std::wstring(record.name), c.expected) << c.stored;
         EXPECT_EQ(record.index, 0);
     }
@@ -442,12 +442,12 @@ TEST_F(ZipReaderTest, AttributesFollowTheHostSystem)
         {"os/2 hpfs (not dos)", 0x0614, 0100644u << 16, ZIP_ATTR_ARCHIVE, 0},
     };
     for (const Case& c : cases) {
-        ZipEntrySpec spec;
-        spec.versionMadeBy = c.madeBy;
-        spec.externalAttributes = c.external;
-        spec.data = "x";
+        ZipEntryPlan plan;
+        plan.versionMadeBy = c.madeBy;
+        plan.externalAttributes = c.external;
+        plan.data = "x";
         ZIP_ENTRY_RECORD record{};
-        ASSERT_EQ(RecordOf(Write("a.zip", BuildZip(spec).bytes), &record), UNPACK_OK) << c.what;
+        ASSERT_EQ(RecordOf(Write("a.zip", BuildZip(plan).bytes), &record), UNPACK_OK) << c.what;
         EXPECT_EQ(record.attributes, c.attributes) << c.what;
         EXPECT_EQ(record.unixMode, c.unixMode) << c.what;
     }
@@ -481,11 +481,11 @@ TEST_F(ZipReaderTest, DosTimesAreLocalTimesAndInvalidOnesGetTheFixedTime)
     };
     EXPECT_EQ(epoch1980, 315532800 + 5 * 3600);
     for (const Case& c : cases) {
-        ZipEntrySpec spec;
-        spec.dosDateTime = c.dos;
-        spec.data = "x";
+        ZipEntryPlan plan;
+        plan.dosDateTime = c.dos;
+        plan.data = "x";
         ZIP_ENTRY_RECORD record{};
-        ASSERT_EQ(RecordOf(Write("t.zip", BuildZip(spec).bytes), &record), UNPACK_OK) << c.what;
+        ASSERT_EQ(RecordOf(Write("t.zip", BuildZip(plan).bytes), &record), UNPACK_OK) << c.what;
         EXPECT_EQ(record.modificationTime, FileTimeOfUnix(c.expectedUnix)) << c.what;
         EXPECT_EQ(record.accessTime, record.modificationTime) << c.what;
         EXPECT_EQ(record.creationTime, record.modificationTime) << c.what;
@@ -500,7 +500,7 @@ TEST_F(ZipReaderTest, DosTimesAreLocalTimesAndInvalidOnesGetTheFixedTime)
 TEST_F(ZipReaderTest, ExtendedTimeStampReplacesTheTimesItCarries)
 {
     const uint32_t dos = DosDateTime(2020, 6, 15, 13, 45, 30);
-    ZipEntrySpec base;
+    ZipEntryPlan base;
     base.dosDateTime = dos;
     base.data = "x";
     ZIP_ENTRY_RECORD plain{};
@@ -529,10 +529,10 @@ TEST_F(ZipReaderTest, ExtendedTimeStampReplacesTheTimesItCarries)
         {"truncated block header", std::string("UT\x05", 3), d, d, d},
     };
     for (const Case& c : cases) {
-        ZipEntrySpec spec = base;
-        spec.localExtra = c.extra;
+        ZipEntryPlan plan = base;
+        plan.localExtra = c.extra;
         ZIP_ENTRY_RECORD record{};
-        ASSERT_EQ(RecordOf(Write("t.zip", BuildZip(spec).bytes), &record), UNPACK_OK) << c.what;
+        ASSERT_EQ(RecordOf(Write("t.zip", BuildZip(plan).bytes), &record), UNPACK_OK) << c.what;
         EXPECT_EQ(record.modificationTime, c.modification) << c.what;
         EXPECT_EQ(record.accessTime, c.access) << c.what;
         EXPECT_EQ(record.creationTime, c.creation) << c.what;
@@ -550,29 +550,29 @@ struct stat StatOf(const fs::path& path)
 
 TEST_F(ZipReaderTest, ExtractedFileGetsTheStoredTimesAndPermissions)
 {
-    ZipEntrySpec spec;
-    spec.data = "#!/bin/sh\necho ok\n";
-    spec.versionMadeBy = 0x031E;
-    spec.externalAttributes = 0100750u << 16;
-    spec.localExtra = ExtendedTimeBlock(3, {1600000000, 1600000500});
-    EXPECT_EQ(Extract(Write("x.zip", BuildZip(spec).bytes), Wide(tmp / "run.sh")).result, UNPACK_OK);
+    ZipEntryPlan plan;
+    plan.data = "#!/bin/sh\necho ok\n";
+    plan.versionMadeBy = 0x031E;
+    plan.externalAttributes = 0100750u << 16;
+    plan.localExtra = ExtendedTimeBlock(3, {1600000000, 1600000500});
+    EXPECT_EQ(Extract(Write("x.zip", BuildZip(plan).bytes), Wide(tmp / "run.sh")).result, UNPACK_OK);
     struct stat st = StatOf(tmp / "run.sh");
     EXPECT_EQ(st.st_mode & 07777, 0750u);
     EXPECT_EQ(st.st_mtim.tv_sec, 1600000000);
     EXPECT_EQ(st.st_atim.tv_sec, 1600000500);
 
-    spec.versionMadeBy = 0x0014;
-    spec.externalAttributes = 0x21;  // read-only
-    EXPECT_EQ(Extract(Write("r.zip", BuildZip(spec).bytes), Wide(tmp / "ro.txt")).result, UNPACK_OK);
+    plan.versionMadeBy = 0x0014;
+    plan.externalAttributes = 0x21;  // read-only
+    EXPECT_EQ(Extract(Write("r.zip", BuildZip(plan).bytes), Wide(tmp / "ro.txt")).result, UNPACK_OK);
     EXPECT_EQ(StatOf(tmp / "ro.txt").st_mode & 0222, 0u);
-    EXPECT_EQ(ReadWholeFile(tmp / "ro.txt"), spec.data);
+    EXPECT_EQ(ReadWholeFile(tmp / "ro.txt"), plan.data);
 }
 
 TEST_F(ZipReaderTest, TargetsGetTheirMissingFoldersOneLevelAtATime)
 {
-    ZipEntrySpec spec;
-    spec.data = "content";
-    const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+    ZipEntryPlan plan;
+    plan.data = "content";
+    const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
     const fs::path saved = fs::current_path();
     fs::current_path(tmp.Path());
     struct Case {
@@ -595,11 +595,11 @@ TEST_F(ZipReaderTest, TargetsGetTheirMissingFoldersOneLevelAtATime)
 
 TEST_F(ZipReaderTest, FolderEntriesCreateFolders)
 {
-    ZipEntrySpec spec;
-    spec.name = "dir/";
-    spec.method = 0;
-    spec.externalAttributes = 0x10;
-    const fs::path archive = Write("d.zip", BuildZip(spec).bytes);
+    ZipEntryPlan plan;
+    plan.name = "dir/";
+    plan.method = 0;
+    plan.externalAttributes = 0x10;
+    const fs::path archive = Write("d.zip", BuildZip(plan).bytes);
     EXPECT_EQ(Extract(archive, Wide(tmp / "made" / "here")).result, UNPACK_OK);
     EXPECT_TRUE(fs::is_directory(tmp / "made" / "here"));
     EXPECT_EQ(Extract(archive, Wide(tmp / "made")).result, UNPACK_OK);  // already there
@@ -607,9 +607,9 @@ TEST_F(ZipReaderTest, FolderEntriesCreateFolders)
 
 TEST_F(ZipReaderTest, TargetsThatCannotBeCreatedAreRefused)
 {
-    ZipEntrySpec spec;
-    spec.data = "content";
-    const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+    ZipEntryPlan plan;
+    plan.data = "content";
+    const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
     fs::create_directory(tmp / "folder");
     WriteWholeFile(tmp / "file", "x");
     const std::wstring longName = Wide(tmp.Path()) + L"/" + std::wstring(260, L'n');
@@ -625,9 +625,9 @@ TEST_F(ZipReaderTest, TargetsThatCannotBeCreatedAreRefused)
 
 TEST_F(ZipReaderTest, FifosAreRefusedWithoutWaiting)
 {
-    ZipEntrySpec spec;
-    spec.data = "content";
-    const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+    ZipEntryPlan plan;
+    plan.data = "content";
+    const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
     ASSERT_EQ(mkfifo((tmp / "pipe").c_str(), 0600), 0);
     EXPECT_EQ(Extract(archive, Wide(tmp / "pipe")).result, UNPACK_NOFILE);
     EXPECT_FALSE(Opens(tmp / "pipe"));
@@ -636,9 +636,9 @@ TEST_F(ZipReaderTest, FifosAreRefusedWithoutWaiting)
 TEST_F(ZipReaderTest, FailedWritesAreReported)
 {
     // A file size limit makes the write fail for real (EFBIG).
-    ZipEntrySpec spec;
-    spec.data = SampleText(100000);
-    const fs::path archive = Write("a.zip", BuildZip(spec).bytes);
+    ZipEntryPlan plan;
+    plan.data = SampleText(100000);
+    const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -653,18 +653,18 @@ TEST_F(ZipReaderTest, FailedWritesAreReported)
 
 TEST_F(ZipReaderTest, ExtractArchiveBesideDropsTheLastExtension)
 {
-    ZipEntrySpec spec;
-    spec.data = "<UpdateConfig/>";
-    const std::string bytes = BuildZip(spec).bytes;
+    ZipEntryPlan plan;
+    plan.data = "<UpdateConfig/>";
+    const std::string bytes = BuildZip(plan).bytes;
     Write("UpdateList.xml.zip", bytes);
     EXPECT_TRUE(ExtractArchiveBeside(Wide(tmp / "UpdateList.xml.zip")));
-    EXPECT_EQ(ReadWholeFile(tmp / "UpdateList.xml"), spec.data);
+    EXPECT_EQ(ReadWholeFile(tmp / "UpdateList.xml"), plan.data);
 
     // A dot in a folder counts when the file name has none.
     fs::create_directory(tmp / "v1.5");
     Write("v1.5/archive", bytes);
     EXPECT_TRUE(ExtractArchiveBeside(Wide(tmp / "v1.5" / "archive")));
-    EXPECT_EQ(ReadWholeFile(tmp / "v1"), spec.data);
+    EXPECT_EQ(ReadWholeFile(tmp / "v1"), plan.data);
 
     EXPECT_FALSE(ExtractArchiveBeside(L""));
     EXPECT_FALSE(ExtractArchiveBeside(L"noextension"));
