@@ -2,6 +2,7 @@
 #include "http_fetch.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -74,7 +75,24 @@ struct TRANSFER {
     IHttpReceiver* receiver;
     bool statusGiven;
     bool refused;
+    long stallSeconds;
+    curl_off_t lastReceived;
+    std::chrono::steady_clock::time_point lastProgress;
 };
+
+// Called by curl about once a second, also while nothing arrives: a transfer
+// whose byte count has not moved for the stall time is abandoned.
+int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
+{
+    TRANSFER& transfer = *static_cast<TRANSFER*>(user);
+    const auto now = std::chrono::steady_clock::now();
+    if (received != transfer.lastReceived) {
+        transfer.lastReceived = received;
+        transfer.lastProgress = now;
+        return 0;
+    }
+    return now - transfer.lastProgress >= std::chrono::seconds(transfer.stallSeconds) ? 1 : 0;
+}
 
 bool GiveStatus(TRANSFER& transfer)
 {
@@ -150,6 +168,8 @@ std::string NormalizeUrl(const std::string& url)
             inQuery = true;
         if (c == '\\' && !inQuery) {
             result += '/';
+        } else if (c == '\\') {
+            result += "%5C";
         } else if (c == '%' && !(i + 2 < url.size() && IsHex(url[i + 1]) && IsHex(url[i + 2]))) {
             result += "%25";
         } else if (IsUrlByte(static_cast<unsigned char>(c)) || c == '%') {
@@ -206,11 +226,14 @@ bool HttpGet(void* session, const std::string& url, IHttpReceiver& receiver)
     if (!session)
         return false;
     CURL* curl = static_cast<CURL*>(session);
-    TRANSFER transfer{curl, &receiver, false, false};
+    TRANSFER transfer{curl, &receiver, false, false, StallSeconds(), -1, std::chrono::steady_clock::now()};
     const std::string sent = NormalizeUrl(url);
     curl_easy_setopt(curl, CURLOPT_URL, sent.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     const CURLcode result = curl_easy_perform(curl);
     if (result != CURLE_OK)
         return false;
