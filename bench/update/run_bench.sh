@@ -9,7 +9,7 @@
 # usage: run_bench.sh TOVARIN_HEADLESS TOVARIN_PUBLISH
 # Environment: FILES (2000), MIB (200), BIG_MIB (1024), RUNS (3: best of, for
 # the engine and cksum), BASE_RUNS (1: best of, for the slow script),
-# BENCH_DIR (a temporary folder).
+# BENCH_DIR (a temporary folder), STAGES ("1 2 3": which measurements to run).
 set -euo pipefail
 headless=$(realpath "$1")
 publish=$(realpath "$2")
@@ -18,6 +18,8 @@ mib=${MIB:-200}
 big_mib=${BIG_MIB:-1024}
 runs=${RUNS:-3}
 base_runs=${BASE_RUNS:-1}
+stages=${STAGES:-1 2 3}
+stage() { [[ " $stages " == *" $1 "* ]]; }
 work=${BENCH_DIR:-$(mktemp -d /tmp/tovarin-bench-XXXXXX)}
 nginx_pid=
 cleanup() {
@@ -41,7 +43,8 @@ for i in range(count):
     with open(os.path.join(folder, f"file{i:05d}.bin"), "wb") as out:
         out.write(rng.randbytes(size))
 PY
-mkdir -p "$work/bigsrc"
+mkdir -p "$work/bigsrc" "$work/bigsrv"
+if stage 3; then
 python3 - "$work/bigsrc/big.bin" "$big_mib" <<'PY'
 import random, sys
 rng = random.Random(2)
@@ -51,8 +54,9 @@ with open(sys.argv[1], "wb") as out:
         block[0:4096] = rng.randbytes(4096)
         out.write(block)
 PY
+fi
 "$publish" --quiet --version 1.0 "$work/src" "$work/srv"
-"$publish" --quiet --version 1.0 "$work/bigsrc" "$work/bigsrv"
+stage 3 && "$publish" --quiet --version 1.0 "$work/bigsrc" "$work/bigsrv"
 
 # The baseline's manifest: server path and cksum of every file.
 (cd "$work/src" && find . -type f -printf '%P\n' | sort | while read -r f; do echo "$f $(cksum < "$f" | cut -d' ' -f1)"; done) > "$work/manifest"
@@ -102,12 +106,15 @@ baseline_update() {
 best() { sort -n | head -1; }
 ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
 
+if stage 1; then
 echo "== 1. full update: $files files / $mib MiB (engine best of $runs, script best of $base_runs)"
 engine=$(for _ in $(seq "$runs"); do engine_update; done | best)
 diff -r -q "$work/src" "$work/prog" >/dev/null || { echo "engine result differs from the source" >&2; exit 1; }
 baseline=$(for _ in $(seq "$base_runs"); do baseline_update; done | best)
 echo "engine ${engine}s, curl+unzip+cksum script ${baseline}s, ratio $(ratio "$engine" "$baseline") (goal <= 0.5)"
+fi
 
+if stage 2; then
 echo "== 2. check phase over the unchanged tree (best of $runs)"
 rm -rf "$work/prog"; cp -r "$work/src" "$work/prog"
 find "$work/prog" -type f -print0 | xargs -0 cat > /dev/null
@@ -118,9 +125,12 @@ check=$(for _ in $(seq "$runs"); do
 sums=$(for _ in $(seq "$runs"); do
   t0=$(now); (cd "$work/prog" && find . -type f -print0 | xargs -0 cksum > /dev/null); elapsed "$t0" "$(now)"; done | best)
 echo "engine check ${check}s, cksum ${sums}s, ratio $(ratio "$check" "$sums") (goal <= 1.0)"
+fi
 
+if stage 3; then
 echo "== 3. peak resident memory, one $big_mib MiB file"
 rm -rf "$work/prog" "$work/down" "$work/src"; mkdir -p "$work/prog" "$work/down"
 /usr/bin/time -f '%M' -o "$work/rss" "$headless" -name prog -number 1.0 -prog "$work/prog" -down "$work/down" -http "$url/big" >/dev/null
 cmp -s "$work/bigsrc/big.bin" "$work/prog/big.bin" || { echo "big file differs" >&2; exit 1; }
 echo "peak resident memory $(( $(cat "$work/rss") / 1024 )) MiB (goal < 32 MiB)"
+fi
