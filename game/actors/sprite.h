@@ -46,7 +46,6 @@ struct SpriteFrame {
 class CSprite {
 public:
     CSprite() = default;
-    virtual ~CSprite() = default;
     CSprite(const CSprite&) = delete;
     CSprite& operator=(const CSprite&) = delete;
 
@@ -69,9 +68,12 @@ public:
     // The plain motion step: velocity, position, then animation; no collision.
     void MoveStep(float dt);
 
+    // The three virtual operations, in slot order; then the destructor,
+    // virtual because the list destroys subclasses through CSprite pointers.
     virtual RectF* GetRect(RectF* out);
     virtual void Update(float dt);
     virtual void Draw(int scrollX);
+    virtual ~CSprite() = default;
 
     // A standing actor with no tile 2 px below it starts to fall.
     void CheckSupport();

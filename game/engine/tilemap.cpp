@@ -240,14 +240,17 @@ void CTileMap::Draw() const
 {
     if (tileImage == nullptr)
         return;
-    const int firstCol = scrollX / TILE_SIZE;
-    const int offset = scrollX - firstCol * TILE_SIZE;
+    // The camera never goes left of the map; should it ever, the map is drawn
+    // from its left edge rather than from outside the tile sheet.
+    const int scroll = std::max(scrollX, 0);
+    const int firstCol = scroll / TILE_SIZE;
+    const int offset = scroll - firstCol * TILE_SIZE;
     const int lastRow = std::min(rows, SCREEN_HEIGHT / TILE_SIZE);
     for (int r = 0; r < lastRow; ++r) {
         const int y = r * TILE_SIZE;
         int x = 0;
         for (int c = firstCol; c <= firstCol + SCREEN_COLS && c < cols; ++c) {
-            const int p = c >= 0 ? pictures[Index(c, r)] : PIC_NONE;
+            const int p = pictures[Index(c, r)];
             BltRect src{(p % 16) * TILE_SIZE, (p / 16) * TILE_SIZE, 0, 0};
             src.right = src.left + TILE_SIZE;
             src.bottom = src.top + TILE_SIZE;

@@ -66,6 +66,18 @@ TEST_F(SpriteFrames, AdvancesOneCellPerTenPixelsAndWraps)
     }
 }
 
+TEST_F(SpriteFrames, ExactlyTenPixelsIsEnough)
+{
+    CSprite s;
+    InitWalker(s, &sheet);
+    s.vx = 80.0f;  // 10 px in each step of 1/8 s
+    const int expected[] = {2, 3, 1, 2};
+    for (int frame : expected) {
+        s.Update(0.125f);
+        EXPECT_EQ(s.frame, frame);
+    }
+}
+
 TEST_F(SpriteFrames, SetActionRestartsTurnAroundAndMissingEntries)
 {
     CSprite s;
@@ -177,6 +189,7 @@ TEST_F(SpriteDraw, PlayerCellsComeFromEightColumnsWithBigRowsBelow)
         {PLAYER_BIG, 64, 13, 100, 351, 100, 351, {160, 128, 192, 192}},
         {PLAYER_SMALL, 64, 6, 100, 351, 100, 351, {192, 0, 224, 64}},   // dying big player
         {PLAYER_SMALL, 32, 0, -10, -4, 0, 0, {10, 4, 32, 32}},
+        {PLAYER_SMALL, 32, 9, 5, -4, 5, 0, {32, 36, 64, 64}},   // cut within its own row
         {PLAYER_BIG, 64, 1, 620, 440, 620, 440, {32, 64, 52, 104}},
     };
     for (const auto& c : cases) {
@@ -343,6 +356,8 @@ TEST_F(MoveAndCollideTest, NearerTheHeadWinsATieAndThePlayerComesLast)
     g_player.y = 190;
     EXPECT_EQ(MoveAndCollide(mover, 100, 160, nullptr, true, hit), &g_player);
     EXPECT_EQ(mover.y, 160.0f);
+    mover.y = 180;
+    EXPECT_EQ(MoveAndCollide(mover, 100, 160, nullptr, false, hit), newer);  // the player is left out
 }
 
 TEST_F(MoveAndCollideTest, AFallOf29PixelsMeetsItsOwnBox)
