@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -20,8 +21,9 @@ protected:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() /
-                ("gorbo_level_test_" + std::string(info->test_suite_name()) + "_" + info->name());
+        std::random_device random;
+        m_dir = fs::temp_directory_path() / ("gorbo_level_test_" + std::string(info->test_suite_name()) + "_" +
+                                             info->name() + "_" + std::to_string(random()));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
