@@ -24,7 +24,7 @@ namespace {
 constexpr float INSET_X = 5.0f;
 constexpr float INSET_Y = 3.0f;
 
-// Step 2 of the test: the left or right edge of the box.
+// A crossing of the box's left or right edge, in the direction of motion.
 bool SweepVerticalEdge(float X0, float Y0, float X1, float Y1, float L, float T, float R, float B, SweepHit& hit)
 {
     if (X1 == X0)
@@ -48,7 +48,7 @@ bool SweepVerticalEdge(float X0, float Y0, float X1, float Y1, float L, float T,
     return true;
 }
 
-// Step 3 of the test: the top or bottom edge of the box.
+// A crossing of the box's top or bottom edge, in the direction of motion.
 bool SweepHorizontalEdge(float X0, float Y0, float X1, float Y1, float L, float T, float R, float B, SweepHit& hit)
 {
     if (Y1 == Y0)

@@ -18,7 +18,7 @@ void InitWalker(CSprite& s, CImage* sheet)
 
 using SpriteFrames = ActorTest;
 
-TEST_F(SpriteFrames, InitSetsTheDocumentedStart)
+TEST_F(SpriteFrames, InitSetsUpAnIdleActorWithAnEmptyTable)
 {
     CSprite s;
     s.Init(KIND_BULLET, 12.5f, 30.0f, 16, 8, 3, &sheet);
