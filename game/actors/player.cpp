@@ -12,28 +12,14 @@ constexpr float BLINK_SECONDS = 3.0f;
 
 void CPlayer::Draw(int scrollX)
 {
-    int sx = TruncToInt(x) - scrollX;
-    int sy = TruncToInt(y);
+    int sx = ToScreen(x, scrollX);
+    int sy = ToScreen(y, 0);
     BltRect src{};
     src.left = (frame % SHEET_COLUMNS) * width;
     src.top = (frame / SHEET_COLUMNS) * height + (kind == PLAYER_BIG ? BIG_ROWS_TOP : 0);
     src.right = src.left + width;
     src.bottom = src.top + height;
-    if (sx < 0) {
-        src.left -= sx;
-        sx = 0;
-    } else if (sx + width > SCREEN_WIDTH) {
-        src.right -= sx + width - SCREEN_WIDTH;
-    }
-    if (sy < 0) {
-        src.top -= sy;
-        sy = 0;
-    } else if (sy + height > SCREEN_HEIGHT) {
-        src.bottom -= sy + height - SCREEN_HEIGHT;
-    }
-    // A player wholly off the screen leaves an empty (inverted) rectangle;
-    // it is not handed to the display.
-    const bool visible = src.right > src.left && src.bottom > src.top;
+    const bool visible = ClipToScreen(sx, sy, width, height, src);
     if ((blinking == 0 || blinkPhase == 1) && visible && sheet != nullptr)
         sheet->BltTo(sx, sy, src);
     if (blinking == 1) {

@@ -1,5 +1,6 @@
 #include "sprite.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -15,8 +16,18 @@ constexpr float CULL_RIGHT = 1280.0f;
 // An inactive enemy wakes up once the player is less than this far to its left.
 constexpr float ACTIVATION_RANGE = 640.0f;
 
-// Clips a w x h cell drawn at (sx, sy) to the screen, moving the source
-// rectangle's edges; returns false when nothing of it remains.
+constexpr int SCREEN_WIDTH = 640;
+constexpr int SCREEN_HEIGHT = 480;
+
+}  // namespace
+
+int ToScreen(float v, int scroll)
+{
+    constexpr long long FAR_AWAY = 1 << 24;   // keeps later sums far from overflow
+    const long long screen = static_cast<long long>(TruncToInt(v)) - scroll;
+    return static_cast<int>(std::clamp(screen, -FAR_AWAY, FAR_AWAY));
+}
+
 bool ClipToScreen(int& sx, int& sy, int w, int h, BltRect& src)
 {
     if (sx < 0) {
@@ -33,6 +44,8 @@ bool ClipToScreen(int& sx, int& sy, int w, int h, BltRect& src)
     }
     return src.right > src.left && src.bottom > src.top;
 }
+
+namespace {
 
 bool OutOfWorld(const CSprite& s)
 {
@@ -148,8 +161,8 @@ void CSprite::Update(float dt)
 
 void CSprite::Draw(int scrollX)
 {
-    int sx = TruncToInt(x) - scrollX;
-    int sy = TruncToInt(y);
+    int sx = ToScreen(x, scrollX);
+    int sy = ToScreen(y, 0);
     if (sx + width < 0 || sx > SCREEN_WIDTH || sy + height < 0 || sy > SCREEN_HEIGHT)
         return;
     BltRect src{frame * width, 0, frame * width + width, height};

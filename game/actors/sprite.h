@@ -104,6 +104,15 @@ public:
     CSprite* next = nullptr;                 // next actor of g_sprites
 };
 
+// A world coordinate on the screen: v truncated toward zero minus scroll,
+// held within +-2^24 so that wild positions cannot overflow the clipping.
+int ToScreen(float v, int scroll);
+
+// Clips a w x h cell drawn at (sx, sy) to the 640 x 480 screen by moving sx,
+// sy and the source rectangle's edges; false when nothing of it remains (such
+// a rectangle is never handed to the display).
+bool ClipToScreen(int& sx, int& sy, int w, int h, BltRect& src);
+
 // Which actors of g_sprites a moving actor collides with. A null filter
 // accepts every actor. The mover itself is offered too.
 using SpriteFilter = bool (*)(const CSprite& mover, const CSprite& candidate);

@@ -20,6 +20,10 @@ int TruncToInt(float v)
 
 namespace {
 
+constexpr int TILE_SIZE = 32;
+constexpr int SCREEN_HEIGHT = 480;
+constexpr int SCREEN_COLS = 20;   // columns of one screen
+
 // The mover's box is inset by these many pixels on each side.
 constexpr float INSET_X = 5.0f;
 constexpr float INSET_Y = 3.0f;

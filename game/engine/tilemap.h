@@ -23,11 +23,6 @@ constexpr std::uint8_t TILE_POWER_BLOCK = 3;   // gives a mushroom or a flower o
 constexpr int PIC_USED_BLOCK = 18;
 constexpr int PIC_NONE = -1;
 
-constexpr int TILE_SIZE = 32;
-constexpr int SCREEN_WIDTH = 640;
-constexpr int SCREEN_HEIGHT = 480;
-constexpr int SCREEN_COLS = 20;                // columns of one screen
-
 // Largest grid a level file may announce; bigger ones are refused.
 constexpr long LEVEL_MAX_CELLS = 1000000;
 // Largest count of one enemy list; bigger ones are refused.

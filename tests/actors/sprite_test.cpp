@@ -152,6 +152,7 @@ TEST_F(SpriteDraw, ClipsToTheScreen)
         {700.0f, 50.0f, 40, false, 0, 0, {}},
         {50.0f, -25.0f, 0, false, 0, 0, {}},
         {50.0f, 481.0f, 0, false, 0, 0, {}},
+        {-3e9f, 1e30f, 0, false, 0, 0, {}},
     };
     for (const auto& c : cases) {
         ClearBlts();
@@ -192,6 +193,15 @@ TEST_F(SpriteDraw, PlayerCellsComeFromEightColumnsWithBigRowsBelow)
         {PLAYER_SMALL, 32, 9, 5, -4, 5, 0, {32, 36, 64, 64}},   // cut within its own row
         {PLAYER_BIG, 64, 1, 620, 440, 620, 440, {32, 64, 52, 104}},
     };
+    // Wholly off the screen: nothing is handed to the display, even for
+    // positions far outside the int range.
+    for (float far : {-1e12f, 1e12f, 700.0f}) {
+        ClearBlts();
+        g_player.x = far;
+        g_player.y = far;
+        g_player.Draw(0);
+        EXPECT_TRUE(RecordedBlts().empty()) << far;
+    }
     for (const auto& c : cases) {
         ClearBlts();
         g_player.kind = c.kind;
