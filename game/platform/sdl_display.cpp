@@ -1,0 +1,414 @@
+// The display on SDL2: a 640 x 480 back buffer in memory (32-bit when
+// windowed; 8-bit with one shared 256-entry palette in full screen), images
+// held as surfaces of the back buffer's format, and a present step that hands
+// the back buffer to a streaming texture drawn by a renderer with vsync,
+// scaled to the window with nearest filtering.
+//
+// Every operation tolerates a display that is not (or only partly) made: a
+// failed InitDisplay after F4 leaves the game running without a picture.
+#include <unordered_map>
+
+#include "display.h"
+#include "font.h"
+#include "sdl_platform.h"
+
+struct Surface {
+    SDL_Surface* pixels;
+};
+
+CImage g_imgTile;
+CImage g_imgPlayer;
+CImage g_imgCoin;
+CImage g_imgMushroom;
+CImage g_imgDebris;
+CImage g_imgGhost;
+CImage g_imgTurtle;
+CImage g_imgBullet;
+CImage g_imgExplode;
+CImage g_imgFlower;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr Uint32 kWindowedFormat = SDL_PIXELFORMAT_RGB888;
+constexpr Uint32 kTextureFormat = SDL_PIXELFORMAT_RGB888;
+constexpr int kTextScale = 2;
+
+struct Rgb {
+    Uint8 r, g, b;
+};
+constexpr Rgb kKeyColour{255, 60, 174};
+constexpr Rgb kSkyColour{107, 136, 255};
+constexpr Rgb kTextColour{255, 255, 0};
+
+SDL_Renderer* s_renderer = nullptr;
+SDL_Texture* s_texture = nullptr;
+SDL_Surface* s_back = nullptr;
+SDL_Surface* s_stage = nullptr;    // 32-bit copy of the 8-bit back buffer for the texture
+SDL_Palette* s_palette = nullptr;  // full screen only; shared by every 8-bit surface
+Uint32 s_skyColor = 0;
+bool s_lost = false;
+
+struct ImageSlot {
+    CImage* image;
+    const char* path;
+};
+const ImageSlot kImages[] = {
+    {&g_imgTile, "graphics/tile.bmp"},         {&g_imgPlayer, "graphics/player.bmp"},
+    {&g_imgCoin, "graphics/coin.bmp"},         {&g_imgMushroom, "graphics/mushroom.bmp"},
+    {&g_imgDebris, "graphics/debris.bmp"},     {&g_imgGhost, "graphics/ghost.bmp"},
+    {&g_imgTurtle, "graphics/turtle.bmp"},     {&g_imgBullet, "graphics/bullet.bmp"},
+    {&g_imgExplode, "graphics/explode.bmp"},   {&g_imgFlower, "graphics/flower.bmp"},
+};
+
+// The raw pixel value the surface uses for a colour: the colour itself in
+// 32-bit, the nearest palette entry in 8-bit.
+Uint32 ColorMatch(SDL_Surface* surface, Rgb c)
+{
+    return SDL_MapRGB(surface->format, c.r, c.g, c.b);
+}
+
+bool SetSourceColorKey(SDL_Surface* surface, Rgb c)
+{
+    if (!surface)
+        return false;
+    return SDL_SetColorKey(surface, SDL_TRUE, ColorMatch(surface, c)) == 0;
+}
+
+SDL_Surface* CreateOffscreenSurface(int width, int height)
+{
+    if (!s_back)
+        return nullptr;
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, width, height, s_back->format->BitsPerPixel,
+                                                    s_back->format->format);
+    if (!s)
+        return nullptr;
+    if (s_palette)
+        SDL_SetSurfacePalette(s, s_palette);
+    SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_NONE);
+    return s;
+}
+
+// Each colour of a 32-bit bitmap to its nearest palette entry, one look-up
+// per distinct colour.
+SDL_Surface* IndexBitmap(SDL_Surface* rgb)
+{
+    SDL_Surface* out = SDL_CreateRGBSurfaceWithFormat(0, rgb->w, rgb->h, 8, SDL_PIXELFORMAT_INDEX8);
+    if (!out)
+        return nullptr;
+    SDL_SetSurfacePalette(out, s_palette);
+    std::unordered_map<Uint32, Uint8> nearest;
+    for (int y = 0; y < rgb->h; ++y) {
+        const Uint32* src = reinterpret_cast<const Uint32*>(static_cast<Uint8*>(rgb->pixels) + y * rgb->pitch);
+        Uint8* dst = static_cast<Uint8*>(out->pixels) + y * out->pitch;
+        for (int x = 0; x < rgb->w; ++x) {
+            Uint32 colour = src[x] & 0x00FFFFFFu;
+            auto found = nearest.find(colour);
+            if (found == nearest.end()) {
+                Uint8 r, g, b;
+                SDL_GetRGB(colour, rgb->format, &r, &g, &b);
+                found = nearest.emplace(colour, static_cast<Uint8>(SDL_MapRGB(out->format, r, g, b))).first;
+            }
+            dst[x] = found->second;
+        }
+    }
+    return out;
+}
+
+// Copies the whole bitmap onto the whole surface, converting its colours to
+// the surface's format (the nearest palette entry in 8-bit) and stretching
+// when the sizes differ.
+bool CopyBitmapToSurface(SDL_Surface* surface, SDL_Surface* bitmap)
+{
+    if (!surface || !bitmap)
+        return false;
+    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(bitmap, kWindowedFormat, 0);
+    if (!rgb)
+        return false;
+    SDL_Surface* source = rgb;
+    if (surface->format->BitsPerPixel == 8) {
+        source = s_palette ? IndexBitmap(rgb) : nullptr;
+        SDL_FreeSurface(rgb);
+        if (!source)
+            return false;
+    }
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+    SDL_SetColorKey(source, SDL_FALSE, 0);
+    bool ok = SDL_BlitScaled(source, nullptr, surface, nullptr) == 0;
+    SDL_FreeSurface(source);
+    return ok;
+}
+
+SDL_Surface* LoadBitmapSurface(const char* path)
+{
+    SDL_Surface* bitmap = SDL_LoadBMP(path);
+    if (!bitmap)
+        return nullptr;
+    SDL_Surface* surface = CreateOffscreenSurface(bitmap->w, bitmap->h);
+    if (surface && !CopyBitmapToSurface(surface, bitmap)) {
+        SDL_FreeSurface(surface);
+        surface = nullptr;
+    }
+    SDL_FreeSurface(bitmap);
+    return surface;
+}
+
+bool ReloadBitmapSurface(SDL_Surface* surface, const char* path)
+{
+    SDL_Surface* bitmap = SDL_LoadBMP(path);
+    if (!bitmap) {
+        Trace("handle is null\n");
+        return false;
+    }
+    bool ok = CopyBitmapToSurface(surface, bitmap);
+    if (!ok)
+        Trace("ddcopybitmap failed\n");
+    SDL_FreeSurface(bitmap);
+    return ok;
+}
+
+SDL_Renderer* CreateRenderer()
+{
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    SDL_Renderer* r = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!r)
+        r = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!r)
+        r = SDL_CreateRenderer(g_window, -1, 0);
+    return r;
+}
+
+bool CreateTexture()
+{
+    s_texture = SDL_CreateTexture(s_renderer, kTextureFormat, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
+    return s_texture != nullptr;
+}
+
+// The back buffer of the current mode; in full screen also the shared
+// palette, filled from "bright.pal", and the 32-bit stage.
+bool CreateBackBuffer()
+{
+    if (!g_fullscreen) {
+        s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kWindowedFormat);
+        return s_back != nullptr;
+    }
+    s_palette = SDL_AllocPalette(256);
+    s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 8, SDL_PIXELFORMAT_INDEX8);
+    s_stage = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kTextureFormat);
+    if (!s_palette || !s_back || !s_stage)
+        return false;
+    SDL_SetSurfacePalette(s_back, s_palette);
+    PaletteEntry entries[256];
+    LoadPaletteFile("bright.pal", entries);
+    ApplyPalette(entries);
+    return true;
+}
+
+bool Fail()
+{
+    SetPlatformError(SDL_GetError());
+    return false;
+}
+
+void PutTextPixel(int x, int y, Uint32 colour)
+{
+    if (x < 0 || y < 0 || x >= s_back->w || y >= s_back->h)
+        return;
+    Uint8* row = static_cast<Uint8*>(s_back->pixels) + y * s_back->pitch;
+    if (s_back->format->BytesPerPixel == 1)
+        row[x] = static_cast<Uint8>(colour);
+    else
+        reinterpret_cast<Uint32*>(row)[x] = colour;
+}
+
+void DrawGlyph(int x, int y, const std::uint8_t* rows, Uint32 colour)
+{
+    for (int gy = 0; gy < FONT_CELL_HEIGHT; ++gy) {
+        for (int gx = 0; gx < FONT_CELL_WIDTH; ++gx) {
+            if (!(rows[gy] & (0x10 >> gx)))
+                continue;
+            for (int sy = 0; sy < kTextScale; ++sy)
+                for (int sx = 0; sx < kTextScale; ++sx)
+                    PutTextPixel(x + gx * kTextScale + sx, y + gy * kTextScale + sy, colour);
+        }
+    }
+}
+
+void PresentBackBuffer()
+{
+    SDL_Surface* source = s_back;
+    if (s_back->format->BitsPerPixel == 8) {
+        if (!s_stage)
+            return;
+        SDL_BlitSurface(s_back, nullptr, s_stage, nullptr);
+        source = s_stage;
+    }
+    SDL_UpdateTexture(s_texture, nullptr, source->pixels, source->pitch);
+    SDL_SetRenderDrawColor(s_renderer, 0, 0, 0, 255);
+    SDL_RenderClear(s_renderer);
+    SDL_RenderCopy(s_renderer, s_texture, nullptr, nullptr);
+    SDL_RenderPresent(s_renderer);
+}
+
+}  // namespace
+
+void MarkDisplayLost()
+{
+    s_lost = true;
+}
+
+void Trace(const char*)
+{
+}
+
+bool CImage::Load(const char* path)
+{
+    SDL_Surface* s = LoadBitmapSurface(path);
+    if (!s)
+        return false;
+    surface = new Surface{s};
+    SetSourceColorKey(s, kKeyColour);
+    return true;
+}
+
+void CImage::Reload(const char* path)
+{
+    if (!surface)
+        return;
+    ReloadBitmapSurface(surface->pixels, path);
+    SetSourceColorKey(surface->pixels, kKeyColour);
+}
+
+void CImage::Release()
+{
+    if (!surface)
+        return;
+    SDL_FreeSurface(surface->pixels);
+    delete surface;
+    surface = nullptr;
+}
+
+void CImage::BltTo(int x, int y, const BltRect& src) const
+{
+    if (!surface || !s_back)
+        return;
+    SDL_Rect from{src.left, src.top, src.right - src.left, src.bottom - src.top};
+    SDL_Rect to{x, y, 0, 0};
+    SDL_BlitSurface(surface->pixels, &from, s_back, &to);
+}
+
+bool LoadImages()
+{
+    for (const ImageSlot& slot : kImages)
+        slot.image->Load(slot.path);
+    return true;
+}
+
+void ReloadImages()
+{
+    for (const ImageSlot& slot : kImages)
+        slot.image->Reload(slot.path);
+}
+
+void ReleaseImages()
+{
+    for (const ImageSlot& slot : kImages)
+        slot.image->Release();
+}
+
+bool InitDisplay()
+{
+    if (!g_window) {
+        SetPlatformError("no game window");
+        return false;
+    }
+    if (SDL_SetWindowFullscreen(g_window, g_fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0 && g_fullscreen)
+        return Fail();
+    s_renderer = CreateRenderer();
+    if (!s_renderer)
+        return Fail();
+    SDL_RenderSetLogicalSize(s_renderer, kWidth, kHeight);
+    if (!CreateTexture() || !CreateBackBuffer())
+        return Fail();
+    s_skyColor = ColorMatch(s_back, kSkyColour);
+    LoadImages();
+    if (!g_fullscreen)
+        SDL_SetWindowSize(g_window, kWidth, kHeight);
+    s_lost = false;
+    return true;
+}
+
+void ReleaseDisplay()
+{
+    ReleaseImages();
+    SDL_FreeSurface(s_stage);
+    s_stage = nullptr;
+    SDL_FreeSurface(s_back);
+    s_back = nullptr;
+    if (s_palette) {
+        SDL_FreePalette(s_palette);
+        s_palette = nullptr;
+    }
+    if (s_texture) {
+        SDL_DestroyTexture(s_texture);
+        s_texture = nullptr;
+    }
+    if (s_renderer) {
+        SDL_DestroyRenderer(s_renderer);
+        s_renderer = nullptr;
+    }
+}
+
+// The renderer lost its textures (or its device): the texture is made again
+// and the images are copied again from their files.
+void RestoreDisplay()
+{
+    if (!s_renderer)
+        return;
+    if (s_texture)
+        SDL_DestroyTexture(s_texture);
+    s_texture = nullptr;
+    CreateTexture();
+    ReloadImages();
+}
+
+void ApplyPalette(const PaletteEntry entries[256])
+{
+    if (!g_fullscreen || !s_palette)
+        return;
+    SDL_Color colours[256];
+    for (int i = 0; i < 256; ++i)
+        colours[i] = SDL_Color{entries[i].red, entries[i].green, entries[i].blue, 255};
+    SDL_SetPaletteColors(s_palette, colours, 0, 256);
+}
+
+void ClearBackBuffer()
+{
+    if (s_back)
+        SDL_FillRect(s_back, nullptr, s_skyColor);
+}
+
+void DrawTextAt(int x, int y, const char* text)
+{
+    if (!s_back || !text)
+        return;
+    Uint32 colour = ColorMatch(s_back, kTextColour);
+    for (const char* p = text; *p; ++p) {
+        DrawGlyph(x, y, FontGlyph(*p), colour);
+        x += (FONT_CELL_WIDTH + 1) * kTextScale;
+    }
+}
+
+void Present()
+{
+    if (!s_renderer || !s_back)
+        return;
+    if (s_lost) {
+        s_lost = false;
+        RestoreDisplay();
+        return;
+    }
+    if (s_texture)
+        PresentBackBuffer();
+}
