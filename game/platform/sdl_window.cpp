@@ -29,6 +29,17 @@ bool StartVideo()
         SetPlatformError(SDL_GetError());
         return false;
     }
+    // SDL falls back on its off-screen driver when no display answers; the
+    // game then has nowhere to show itself. That driver counts only when it
+    // was asked for by name.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    bool headless = driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (headless && !(asked && std::strcmp(asked, driver) == 0)) {
+        SDL_Quit();
+        SetPlatformError("no display available (set DISPLAY or WAYLAND_DISPLAY)");
+        return false;
+    }
     s_videoUp = true;
     return true;
 }
