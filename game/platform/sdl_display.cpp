@@ -6,6 +6,7 @@
 //
 // Every operation tolerates a display that is not (or only partly) made: a
 // failed InitDisplay after F4 leaves the game running without a picture.
+#include <cstring>
 #include <unordered_map>
 
 #include "display.h"
@@ -45,7 +46,7 @@ constexpr Rgb kTextColour{255, 255, 0};
 SDL_Renderer* s_renderer = nullptr;
 SDL_Texture* s_texture = nullptr;
 SDL_Surface* s_back = nullptr;
-SDL_Surface* s_stage = nullptr;    // 32-bit copy of the 8-bit back buffer for the texture
+SDL_Surface* s_stage = nullptr;    // full screen: the texture's pixel format (for the palette look-up)
 SDL_Palette* s_palette = nullptr;  // full screen only; shared by every 8-bit surface
 Uint32 s_skyColor = 0;
 bool s_lost = false;
@@ -69,10 +70,13 @@ Uint32 ColorMatch(SDL_Surface* surface, Rgb c)
     return SDL_MapRGB(surface->format, c.r, c.g, c.b);
 }
 
+// The key is applied with run-length encoding: a sheet's opaque runs are then
+// copied whole instead of testing every pixel against the key.
 bool SetSourceColorKey(SDL_Surface* surface, Rgb c)
 {
     if (!surface)
         return false;
+    SDL_SetSurfaceRLE(surface, 1);
     return SDL_SetColorKey(surface, SDL_TRUE, ColorMatch(surface, c)) == 0;
 }
 
@@ -140,9 +144,47 @@ bool CopyBitmapToSurface(SDL_Surface* surface, SDL_Surface* bitmap)
     return ok;
 }
 
+// Larger sheets are refused before any pixel memory is taken: a bitmap file
+// may announce sizes of up to 2^31 pixels a side.
+constexpr int kMaxBitmapSide = 4096;
+
+bool BitmapSizeAcceptable(SDL_RWops* rw)
+{
+    Uint8 h[26];
+    if (SDL_RWread(rw, h, 1, sizeof h) != sizeof h || h[0] != 'B' || h[1] != 'M')
+        return false;
+    SDL_RWseek(rw, 0, RW_SEEK_SET);
+    Uint32 infoSize = h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<Uint32>(h[17]) << 24);
+    long width = 0;
+    long height = 0;
+    if (infoSize == 12) {
+        width = h[18] | (h[19] << 8);
+        height = h[20] | (h[21] << 8);
+    } else {
+        width = static_cast<Sint32>(h[18] | (h[19] << 8) | (h[20] << 16) | (static_cast<Uint32>(h[21]) << 24));
+        height = static_cast<Sint32>(h[22] | (h[23] << 8) | (h[24] << 16) | (static_cast<Uint32>(h[25]) << 24));
+    }
+    if (height < 0)
+        height = -height;
+    return width > 0 && width <= kMaxBitmapSide && height > 0 && height <= kMaxBitmapSide;
+}
+
+// A bitmap file, or none when it is missing, malformed or too large.
+SDL_Surface* ReadBitmapFile(const char* path)
+{
+    SDL_RWops* rw = SDL_RWFromFile(path, "rb");
+    if (!rw)
+        return nullptr;
+    if (!BitmapSizeAcceptable(rw)) {
+        SDL_RWclose(rw);
+        return nullptr;
+    }
+    return SDL_LoadBMP_RW(rw, 1);
+}
+
 SDL_Surface* LoadBitmapSurface(const char* path)
 {
-    SDL_Surface* bitmap = SDL_LoadBMP(path);
+    SDL_Surface* bitmap = ReadBitmapFile(path);
     if (!bitmap)
         return nullptr;
     SDL_Surface* surface = CreateOffscreenSurface(bitmap->w, bitmap->h);
@@ -156,7 +198,7 @@ SDL_Surface* LoadBitmapSurface(const char* path)
 
 bool ReloadBitmapSurface(SDL_Surface* surface, const char* path)
 {
-    SDL_Surface* bitmap = SDL_LoadBMP(path);
+    SDL_Surface* bitmap = ReadBitmapFile(path);
     if (!bitmap) {
         Trace("handle is null\n");
         return false;
@@ -235,18 +277,46 @@ void DrawGlyph(int x, int y, const std::uint8_t* rows, Uint32 colour)
     }
 }
 
+// The 8-bit back buffer is expanded through its palette straight into the
+// texture's memory.
+void ExpandIndexedIntoTexture()
+{
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(s_texture, nullptr, &pixels, &pitch) != 0)
+        return;
+    Uint32 lut[256];
+    for (int i = 0; i < 256; ++i) {
+        const SDL_Color& c = s_palette->colors[i];
+        lut[i] = SDL_MapRGB(s_stage->format, c.r, c.g, c.b);
+    }
+    for (int y = 0; y < kHeight; ++y) {
+        const Uint8* src = static_cast<const Uint8*>(s_back->pixels) + y * s_back->pitch;
+        Uint32* dst = reinterpret_cast<Uint32*>(static_cast<Uint8*>(pixels) + y * pitch);
+        for (int x = 0; x < kWidth; ++x)
+            dst[x] = lut[src[x]];
+    }
+    SDL_UnlockTexture(s_texture);
+}
+
 void PresentBackBuffer()
 {
-    SDL_Surface* source = s_back;
     if (s_back->format->BitsPerPixel == 8) {
-        if (!s_stage)
+        if (!s_stage || !s_palette)
             return;
-        SDL_BlitSurface(s_back, nullptr, s_stage, nullptr);
-        source = s_stage;
+        ExpandIndexedIntoTexture();
+    } else {
+        SDL_UpdateTexture(s_texture, nullptr, s_back->pixels, s_back->pitch);
     }
-    SDL_UpdateTexture(s_texture, nullptr, source->pixels, source->pitch);
-    SDL_SetRenderDrawColor(s_renderer, 0, 0, 0, 255);
-    SDL_RenderClear(s_renderer);
+    // The picture covers the whole output unless it is scaled into a screen
+    // of another shape; only then are there bars to clear.
+    int outW = 0;
+    int outH = 0;
+    SDL_GetRendererOutputSize(s_renderer, &outW, &outH);
+    if (outW != kWidth || outH != kHeight) {
+        SDL_SetRenderDrawColor(s_renderer, 0, 0, 0, 255);
+        SDL_RenderClear(s_renderer);
+    }
     SDL_RenderCopy(s_renderer, s_texture, nullptr, nullptr);
     SDL_RenderPresent(s_renderer);
 }
@@ -385,8 +455,15 @@ void ApplyPalette(const PaletteEntry entries[256])
 
 void ClearBackBuffer()
 {
-    if (s_back)
+    if (!s_back)
+        return;
+    if (s_back->format->BytesPerPixel != 1) {
         SDL_FillRect(s_back, nullptr, s_skyColor);
+        return;
+    }
+    // SDL fills 8-bit surfaces a byte at a time; a plain memset is many times faster.
+    for (int y = 0; y < s_back->h; ++y)
+        std::memset(static_cast<Uint8*>(s_back->pixels) + y * s_back->pitch, static_cast<int>(s_skyColor), kWidth);
 }
 
 void DrawTextAt(int x, int y, const char* text)
