@@ -395,6 +395,8 @@ bool InitDisplay()
     }
     if (SDL_SetWindowFullscreen(g_window, g_fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0 && g_fullscreen)
         return Fail();
+    // The mouse has no use in the game; full screen shows no pointer.
+    SDL_ShowCursor(g_fullscreen ? SDL_DISABLE : SDL_ENABLE);
     s_renderer = CreateRenderer();
     if (!s_renderer)
         return Fail();

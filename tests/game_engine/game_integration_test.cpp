@@ -91,6 +91,9 @@ protected:
     {
         std::vector<std::string> env = {"DISPLAY=" + x.Display(), "SDL_AUDIODRIVER=dummy",
                                         "HOME=" + dir.string()};
+        for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+            if (const char* value = std::getenv(name))
+                env.push_back(std::string(name) + "=" + value);
         auto child = std::make_unique<Child>((dir / "gorbo").string(), env, errFile);
         // Polled rather than --sync: windows that SDL makes and drops while it
         // probes the GL driver make xdotool's own wait fail.
@@ -103,7 +106,7 @@ protected:
     // Takes screenshots until pixel (x, y) has the colour; the last one stays in shot.
     bool WaitFor(const XvfbSession& x, int px, int py, Rgb colour, Screenshot& shot)
     {
-        for (int i = 0; i < 50; ++i) {
+        for (int i = 0; i < 100; ++i) {
             if (x.Take(shot) && shot.At(px, py) == colour)
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
