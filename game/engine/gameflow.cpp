@@ -15,6 +15,8 @@ int g_darkLevel = 0;
 
 namespace {
 
+constexpr int MAP_TILE_SIZE = 32;  // px, a map cell's side
+
 // Until the player walks, the right arrow moves the camera at this speed
 // (px/s) so that the whole level can be looked at.
 constexpr float CAMERA_PUSH_SPEED = 320.0f;
@@ -84,7 +86,7 @@ void UpdateWorld(float dt)
     g_sprites.UpdateAll(dt);
     if (g_player.action == ACT_DOWN && g_player.y > 480.0f)
         LoadLevel(true);
-    if (g_player.x > static_cast<float>(g_map.cols * TILE_SIZE)) {
+    if (g_player.x > static_cast<float>(g_map.cols * MAP_TILE_SIZE)) {
         ++g_level;
         LoadLevel(false);
     }
