@@ -70,13 +70,10 @@ Uint32 ColorMatch(SDL_Surface* surface, Rgb c)
     return SDL_MapRGB(surface->format, c.r, c.g, c.b);
 }
 
-// The key is applied with run-length encoding: a sheet's opaque runs are then
-// copied whole instead of testing every pixel against the key.
 bool SetSourceColorKey(SDL_Surface* surface, Rgb c)
 {
     if (!surface)
         return false;
-    SDL_SetSurfaceRLE(surface, 1);
     return SDL_SetColorKey(surface, SDL_TRUE, ColorMatch(surface, c)) == 0;
 }
 
@@ -321,6 +318,47 @@ void PresentBackBuffer()
     SDL_RenderPresent(s_renderer);
 }
 
+// Clips the source rectangle to the image and the destination to the back
+// buffer; false when nothing remains.
+bool ClipCopy(const SDL_Surface* image, BltRect& r, int& x, int& y)
+{
+    if (r.left < 0) { x -= r.left; r.left = 0; }
+    if (r.top < 0) { y -= r.top; r.top = 0; }
+    if (r.right > image->w) r.right = image->w;
+    if (r.bottom > image->h) r.bottom = image->h;
+    if (x < 0) { r.left -= x; x = 0; }
+    if (y < 0) { r.top -= y; y = 0; }
+    if (x + (r.right - r.left) > s_back->w) r.right = r.left + s_back->w - x;
+    if (y + (r.bottom - r.top) > s_back->h) r.bottom = r.top + s_back->h - y;
+    return r.right > r.left && r.bottom > r.top;
+}
+
+template <typename Pixel>
+void KeyedRows(const SDL_Surface* image, const BltRect& r, int x, int y, Pixel key)
+{
+    int width = r.right - r.left;
+    for (int row = r.top; row < r.bottom; ++row) {
+        const Pixel* from = reinterpret_cast<const Pixel*>(static_cast<const Uint8*>(image->pixels) + row * image->pitch) + r.left;
+        Pixel* to = reinterpret_cast<Pixel*>(static_cast<Uint8*>(s_back->pixels) + (y + row - r.top) * s_back->pitch) + x;
+        for (int i = 0; i < width; ++i) {
+            Pixel p = from[i];
+            to[i] = p == key ? to[i] : p;
+        }
+    }
+}
+
+// The colour-keyed copy of a rectangle of an image in the back buffer's
+// format: a pixel equal to the key leaves the back buffer's pixel.
+void KeyedCopy(SDL_Surface* image, BltRect r, int x, int y, Uint32 key)
+{
+    if (!ClipCopy(image, r, x, y))
+        return;
+    if (image->format->BytesPerPixel == 1)
+        KeyedRows<Uint8>(image, r, x, y, static_cast<Uint8>(key));
+    else if (image->format->BytesPerPixel == 4)
+        KeyedRows<Uint32>(image, r, x, y, key);
+}
+
 }  // namespace
 
 void MarkDisplayLost()
@@ -363,9 +401,15 @@ void CImage::BltTo(int x, int y, const BltRect& src) const
 {
     if (!surface || !s_back)
         return;
-    SDL_Rect from{src.left, src.top, src.right - src.left, src.bottom - src.top};
-    SDL_Rect to{x, y, 0, 0};
-    SDL_BlitSurface(surface->pixels, &from, s_back, &to);
+    SDL_Surface* image = surface->pixels;
+    Uint32 key = 0;
+    if (image->format->format != s_back->format->format || SDL_GetColorKey(image, &key) != 0) {
+        SDL_Rect from{src.left, src.top, src.right - src.left, src.bottom - src.top};
+        SDL_Rect to{x, y, 0, 0};
+        SDL_BlitSurface(image, &from, s_back, &to);
+        return;
+    }
+    KeyedCopy(image, src, x, y, key);
 }
 
 bool LoadImages()

@@ -77,6 +77,21 @@ protected:
         return Rgb{static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
                    static_cast<int>(pixel & 0xFF)};
     }
+    // "bright.pal" with black, the sky, the key and the sheet's red.
+    static void WriteExactPalette(PaletteEntry* out = nullptr)
+    {
+        PaletteEntry entries[256];
+        for (auto& e : entries)
+            e = PaletteEntry{0, 0, 0, 0};
+        entries[1] = Entry(kSky);
+        entries[2] = Entry(kKey);
+        entries[3] = Entry(kRed);
+        std::ofstream pal("bright.pal", std::ios::binary);
+        pal.write("RIFF\x0c\x04\0\0PAL data\x04\x04\0\0\x00\x03\x00\x01", 24);
+        pal.write(reinterpret_cast<const char*>(entries), sizeof entries);
+        if (out)
+            std::copy(entries, entries + 256, out);
+    }
     void DrawFrame()
     {
         ClearBackBuffer();
@@ -98,19 +113,33 @@ TEST_F(SdlDisplay, WindowedFrameShowsSkyAndKeyedImage)
     EXPECT_EQ(Shown(140, 110), kSky);  // beyond the copied rectangle
 }
 
+TEST_F(SdlDisplay, CopiesAreClippedToTheImageAndTheBackBuffer)
+{
+    WriteExactPalette();
+    for (int mode = 0; mode < 2; ++mode) {
+        ReleaseDisplay();
+        g_fullscreen = mode;
+        ASSERT_TRUE(InitDisplay());
+        ClearBackBuffer();
+        g_imgTile.BltTo(-20, -5, BltRect{0, 0, 64, 32});      // off the top-left corner
+        g_imgTile.BltTo(620, 470, BltRect{0, 0, 64, 32});     // off the bottom-right corner
+        g_imgTile.BltTo(300, 300, BltRect{-8, -8, 900, 900});  // larger than the image
+        g_imgTile.BltTo(700, 100, BltRect{0, 0, 32, 32});     // wholly outside
+        g_imgTile.BltTo(200, 200, BltRect{32, 0, 16, 32});    // inverted: nothing
+        Present();
+        EXPECT_EQ(Shown(0, 0), kRed) << mode;     // image x 20 and beyond is red
+        EXPECT_EQ(Shown(630, 479), kSky) << mode;  // image x 10: key
+        EXPECT_EQ(Shown(639, 479), kRed) << mode;  // image x 19
+        EXPECT_EQ(Shown(300 + 24, 310), kRed) << mode;
+        EXPECT_EQ(Shown(300 + 8, 310), kSky) << mode;
+        EXPECT_EQ(Shown(210, 210), kSky) << mode;
+    }
+}
+
 TEST_F(SdlDisplay, FullScreenUsesTheSharedPaletteByIndex)
 {
     PaletteEntry entries[256];
-    for (auto& e : entries)
-        e = PaletteEntry{0, 0, 0, 0};
-    entries[1] = Entry(kSky);
-    entries[2] = Entry(kKey);
-    entries[3] = Entry(kRed);
-    {
-        std::ofstream pal("bright.pal", std::ios::binary);
-        pal.write("RIFF\x0c\x04\0\0PAL data\x04\x04\0\0\x00\x03\x00\x01", 24);
-        pal.write(reinterpret_cast<const char*>(entries), sizeof entries);
-    }
+    WriteExactPalette(entries);
     g_fullscreen = 1;
     ASSERT_TRUE(InitDisplay()) << PlatformError();
     DrawFrame();
