@@ -48,6 +48,7 @@ SDL_Texture* s_texture = nullptr;
 SDL_Surface* s_back = nullptr;
 SDL_Surface* s_stage = nullptr;    // full screen: the texture's pixel format (for the palette look-up)
 SDL_Palette* s_palette = nullptr;  // full screen only; shared by every 8-bit surface
+bool s_backInTexture = false;     // windowed: s_back is the locked texture's memory
 Uint32 s_skyColor = 0;
 bool s_lost = false;
 
@@ -224,14 +225,51 @@ bool CreateTexture()
     return s_texture != nullptr;
 }
 
+// Windowed, the back buffer is the streaming texture's own memory, kept
+// locked between presents: a frame is then handed over without a copy. The
+// memory may move at each lock; its content is not kept across a present,
+// which is harmless as every frame starts by clearing it.
+bool WrapLockedTexture()
+{
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (!s_texture || SDL_LockTexture(s_texture, nullptr, &pixels, &pitch) != 0)
+        return false;
+    if (s_back && s_back->pixels == pixels && s_back->pitch == pitch)
+        return true;
+    SDL_FreeSurface(s_back);
+    s_back = SDL_CreateRGBSurfaceWithFormatFrom(pixels, kWidth, kHeight, 32, pitch, kWindowedFormat);
+    if (s_back)
+        return true;
+    SDL_UnlockTexture(s_texture);
+    return false;
+}
+
+// The windowed back buffer: in the texture when it can be, else a surface of
+// its own that each present copies into the texture.
+bool CreateWindowedBackBuffer()
+{
+    s_backInTexture = WrapLockedTexture();
+    if (s_backInTexture)
+        return true;
+    SDL_FreeSurface(s_back);
+    s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kWindowedFormat);
+    return s_back != nullptr;
+}
+
+void FreeBackBuffer()
+{
+    SDL_FreeSurface(s_back);
+    s_back = nullptr;
+    s_backInTexture = false;
+}
+
 // The back buffer of the current mode; in full screen also the shared
 // palette, filled from "bright.pal", and the 32-bit stage.
 bool CreateBackBuffer()
 {
-    if (!g_fullscreen) {
-        s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kWindowedFormat);
-        return s_back != nullptr;
-    }
+    if (!g_fullscreen)
+        return CreateWindowedBackBuffer();
     s_palette = SDL_AllocPalette(256);
     s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 8, SDL_PIXELFORMAT_INDEX8);
     s_stage = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kTextureFormat);
@@ -302,6 +340,8 @@ void PresentBackBuffer()
         if (!s_stage || !s_palette)
             return;
         ExpandIndexedIntoTexture();
+    } else if (s_backInTexture) {
+        SDL_UnlockTexture(s_texture);
     } else {
         SDL_UpdateTexture(s_texture, nullptr, s_back->pixels, s_back->pitch);
     }
@@ -316,6 +356,10 @@ void PresentBackBuffer()
     }
     SDL_RenderCopy(s_renderer, s_texture, nullptr, nullptr);
     SDL_RenderPresent(s_renderer);
+    if (s_backInTexture && !WrapLockedTexture()) {
+        FreeBackBuffer();
+        CreateWindowedBackBuffer();
+    }
 }
 
 // Clips the source rectangle to the image and the destination to the back
@@ -460,8 +504,7 @@ void ReleaseDisplay()
     ReleaseImages();
     SDL_FreeSurface(s_stage);
     s_stage = nullptr;
-    SDL_FreeSurface(s_back);
-    s_back = nullptr;
+    FreeBackBuffer();
     if (s_palette) {
         SDL_FreePalette(s_palette);
         s_palette = nullptr;
@@ -482,10 +525,14 @@ void RestoreDisplay()
 {
     if (!s_renderer)
         return;
+    if (s_backInTexture)
+        FreeBackBuffer();
     if (s_texture)
         SDL_DestroyTexture(s_texture);
     s_texture = nullptr;
     CreateTexture();
+    if (!g_fullscreen && !s_back)
+        CreateWindowedBackBuffer();
     ReloadImages();
 }
 
