@@ -54,14 +54,15 @@ Rgb TileSheet(int x, int y)
     return Rgb{0, 0, 0};
 }
 
-// A 20 x 15 level; with ground, picture 0 along the bottom row.
-std::string Level(bool ground)
+// A level of cols x 15 cells; with ground, picture 0 along the bottom row
+// (every column when cols is 20, else only column 2).
+std::string Level(bool ground, int cols = 20)
 {
-    std::string s = "0\n20 15\n";
+    std::string s = "0\n" + std::to_string(cols) + " 15\n";
     for (int layer = 0; layer < 2; ++layer)
         for (int r = 0; r < 15; ++r)
-            for (int c = 0; c < 20; ++c)
-                s += (ground && r == 14) ? "1 " : "0 ";
+            for (int c = 0; c < cols; ++c)
+                s += (ground && r == 14 && (cols == 20 || c == 2)) ? "1 " : "0 ";
     return s + "\n0 0 0\n";
 }
 
@@ -190,6 +191,27 @@ TEST_F(GameUnderXvfb, F4SwitchesToEightBitFullScreenAndBackWithThePictureIntact)
 
     x.Run("xdotool key F4");
     ASSERT_TRUE(WaitFor(x, 24, 470, kTileFullScreen, full)) << "second switch to full screen";
+    x.Run("xdotool key Escape");
+    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+}
+
+TEST_F(GameUnderXvfb, ArrowKeysAreReadByScanCodeKeypadArrowsDoNotCount)
+{
+    Write("level/level1.dat", Level(true, 60));
+    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    XvfbSession x(640, 480);
+    ASSERT_TRUE(x.Ok());
+    auto game = Start(x);
+    Screenshot shot;
+    ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
+    x.Run("xdotool keydown KP_Right sleep 0.5 keyup KP_Right");
+    x.Run("xdotool keydown KP_6 sleep 0.5 keyup KP_6");
+    ASSERT_TRUE(x.Take(shot));
+    EXPECT_EQ(shot.At(64 + 24, 470), kTileWindowed) << "the camera moved";
+    // The right arrow pushes the camera until the game flow has a player.
+    x.Run("xdotool keydown Right sleep 0.5 keyup Right");
+    ASSERT_TRUE(x.Take(shot));
+    EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "the camera did not move";
     x.Run("xdotool key Escape");
     EXPECT_EQ(game->Wait(10), 0) << Stderr();
 }
