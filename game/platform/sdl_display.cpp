@@ -7,7 +7,6 @@
 // Every operation tolerates a display that is not (or only partly) made: a
 // failed InitDisplay after F4 leaves the game running without a picture.
 #include <cstring>
-#include <unordered_map>
 
 #include "display.h"
 #include "font.h"
@@ -92,27 +91,34 @@ SDL_Surface* CreateOffscreenSurface(int width, int height)
     return s;
 }
 
-// Each colour of a 32-bit bitmap to its nearest palette entry, one look-up
-// per distinct colour.
+// Each colour of a 32-bit bitmap to its nearest palette entry. A small
+// direct-mapped cache keeps the search to about one per distinct colour.
 SDL_Surface* IndexBitmap(SDL_Surface* rgb)
 {
     SDL_Surface* out = SDL_CreateRGBSurfaceWithFormat(0, rgb->w, rgb->h, 8, SDL_PIXELFORMAT_INDEX8);
     if (!out)
         return nullptr;
     SDL_SetSurfacePalette(out, s_palette);
-    std::unordered_map<Uint32, Uint8> nearest;
+    struct Cached {
+        Uint32 colour;  // 0xFFFFFFFF: empty (never a 24-bit colour)
+        Uint8 index;
+    };
+    static Cached cache[4096];
+    for (Cached& c : cache)
+        c.colour = 0xFFFFFFFFu;
     for (int y = 0; y < rgb->h; ++y) {
         const Uint32* src = reinterpret_cast<const Uint32*>(static_cast<Uint8*>(rgb->pixels) + y * rgb->pitch);
         Uint8* dst = static_cast<Uint8*>(out->pixels) + y * out->pitch;
         for (int x = 0; x < rgb->w; ++x) {
             Uint32 colour = src[x] & 0x00FFFFFFu;
-            auto found = nearest.find(colour);
-            if (found == nearest.end()) {
+            Cached& slot = cache[(colour ^ (colour >> 12)) & 4095u];
+            if (slot.colour != colour) {
                 Uint8 r, g, b;
                 SDL_GetRGB(colour, rgb->format, &r, &g, &b);
-                found = nearest.emplace(colour, static_cast<Uint8>(SDL_MapRGB(out->format, r, g, b))).first;
+                slot.colour = colour;
+                slot.index = static_cast<Uint8>(SDL_MapRGB(out->format, r, g, b));
             }
-            dst[x] = found->second;
+            dst[x] = slot.index;
         }
     }
     return out;
