@@ -1,8 +1,8 @@
 // The game window, its events and the clock on SDL2.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "sdl_platform.h"
 #include "timer.h"
@@ -12,7 +12,7 @@ SDL_Window* g_window = nullptr;
 
 namespace {
 
-std::string s_error = "no error";
+char s_error[256] = "no error";
 bool s_videoUp = false;
 Uint32 s_musicEvent = 0;
 // The activation state last reported to the game: SDL repeats focus events
@@ -131,12 +131,12 @@ bool Translate(const SDL_Event& e, WindowEvent& out)
 
 void SetPlatformError(const char* text)
 {
-    s_error = text ? text : "unknown error";
+    std::snprintf(s_error, sizeof s_error, "%s", text ? text : "unknown error");
 }
 
 const char* PlatformError()
 {
-    return s_error.c_str();
+    return s_error;
 }
 
 Uint32 MusicEventType()
