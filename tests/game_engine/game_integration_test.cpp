@@ -216,6 +216,27 @@ TEST_F(GameUnderXvfb, ArrowKeysAreReadByScanCodeKeypadArrowsDoNotCount)
     EXPECT_EQ(game->Wait(10), 0) << Stderr();
 }
 
+TEST_F(GameUnderXvfb, PauseFreezesTheWorldUntilPressedAgain)
+{
+    Write("level/level1.dat", Level(true, 60));
+    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    XvfbSession x(640, 480);
+    ASSERT_TRUE(x.Ok());
+    auto game = Start(x);
+    Screenshot shot;
+    ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
+    x.Run("xdotool key Pause");
+    x.Run("xdotool keydown Right sleep 0.5 keyup Right");
+    ASSERT_TRUE(x.Take(shot));
+    EXPECT_EQ(shot.At(64 + 24, 470), kTileWindowed) << "the world moved while paused";
+    x.Run("xdotool key Pause");
+    x.Run("xdotool keydown Right sleep 0.5 keyup Right");
+    ASSERT_TRUE(x.Take(shot));
+    EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "the world did not go on";
+    x.Run("xdotool key Escape");
+    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+}
+
 TEST_F(GameUnderXvfb, WithoutADisplayTheProgramSaysSoAndEndsWithStatusOne)
 {
     Write("level/level1.dat", Level(true));
