@@ -237,6 +237,33 @@ TEST_F(GameUnderXvfb, PauseFreezesTheWorldUntilPressedAgain)
     EXPECT_EQ(game->Wait(10), 0) << Stderr();
 }
 
+TEST_F(GameUnderXvfb, SwitchingAwayPausesAndSwitchingBackRunsEvenAfterThePauseKey)
+{
+    if (!ToolAvailable("xmessage"))
+        GTEST_SKIP() << "no second X client (xmessage) to switch to";
+    Write("level/level1.dat", Level(true, 60));
+    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    XvfbSession x(640, 480);
+    ASSERT_TRUE(x.Ok());
+    auto game = Start(x);
+    Screenshot shot;
+    ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
+    Child other("/usr/bin/xmessage", {"DISPLAY=" + x.Display(), "HOME=" + dir.string()}, (dir / "other.txt").string(),
+                {"-name", "otherapp", "another application"});
+    ASSERT_EQ(x.Run("sh -c 'for i in $(seq 100); do xdotool search --onlyvisible --classname otherapp >/dev/null 2>&1 "
+                    "&& exit 0; sleep 0.1; done; exit 1'"),
+              0);
+
+    x.Run("xdotool key Pause");
+    x.Run("xdotool search --onlyvisible --classname otherapp windowfocus --sync");
+    x.Run("xdotool search --name Gorbo windowfocus --sync");
+    x.Run("xdotool keydown Right sleep 0.5 keyup Right");
+    ASSERT_TRUE(x.Take(shot));
+    EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "paused after switching back";
+    x.Run("xdotool key Escape");
+    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+}
+
 TEST_F(GameUnderXvfb, WithoutADisplayTheProgramSaysSoAndEndsWithStatusOne)
 {
     Write("level/level1.dat", Level(true));

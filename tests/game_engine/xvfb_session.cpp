@@ -98,18 +98,22 @@ bool XvfbSession::Take(Screenshot& shot) const
     return ok;
 }
 
-Child::Child(const std::string& program, const std::vector<std::string>& env, const std::string& errFile)
+Child::Child(const std::string& program, const std::vector<std::string>& env, const std::string& errFile,
+             const std::vector<std::string>& args)
 {
     std::vector<std::string> strings = env;
     std::vector<char*> envp;
     for (auto& s : strings)
         envp.push_back(s.data());
     envp.push_back(nullptr);
-    const char* argv[] = {program.c_str(), nullptr};
+    std::vector<const char*> argv = {program.c_str()};
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv), envp.data()) != 0)
+    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv.data()), envp.data()) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
 }

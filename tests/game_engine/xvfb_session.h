@@ -42,7 +42,8 @@ private:
 // A started program whose exit can be awaited with a time limit.
 class Child {
 public:
-    Child(const std::string& program, const std::vector<std::string>& env, const std::string& errFile);
+    Child(const std::string& program, const std::vector<std::string>& env, const std::string& errFile,
+          const std::vector<std::string>& args = {});
     ~Child();
     // The exit status, or -1 when it did not end within seconds.
     int Wait(double seconds);
