@@ -1,0 +1,590 @@
+// The display on SDL2: a 640 x 480 back buffer in memory (32-bit when
+// windowed; 8-bit with one shared 256-entry palette in full screen), images
+// held as surfaces of the back buffer's format, and a present step that hands
+// the back buffer to a streaming texture drawn by a renderer with vsync,
+// scaled to the window with nearest filtering.
+//
+// Every operation tolerates a display that is not (or only partly) made: a
+// failed InitDisplay after F4 leaves the game running without a picture.
+#include <cstring>
+
+#include "display.h"
+#include "font.h"
+#include "sdl_platform.h"
+
+struct Surface {
+    SDL_Surface* pixels;
+};
+
+CImage g_imgTile;
+CImage g_imgPlayer;
+CImage g_imgCoin;
+CImage g_imgMushroom;
+CImage g_imgDebris;
+CImage g_imgGhost;
+CImage g_imgTurtle;
+CImage g_imgBullet;
+CImage g_imgExplode;
+CImage g_imgFlower;
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+constexpr Uint32 kWindowedFormat = SDL_PIXELFORMAT_RGB888;
+constexpr Uint32 kTextureFormat = SDL_PIXELFORMAT_RGB888;
+constexpr int kTextScale = 2;
+
+struct Rgb {
+    Uint8 r, g, b;
+};
+constexpr Rgb kKeyColour{255, 60, 174};
+constexpr Rgb kSkyColour{107, 136, 255};
+constexpr Rgb kTextColour{255, 255, 0};
+
+SDL_Renderer* s_renderer = nullptr;
+SDL_Texture* s_texture = nullptr;
+SDL_Surface* s_back = nullptr;
+SDL_Surface* s_stage = nullptr;    // full screen: the texture's pixel format (for the palette look-up)
+SDL_Palette* s_palette = nullptr;  // full screen only; shared by every 8-bit surface
+bool s_backInTexture = false;     // windowed: s_back is the locked texture's memory
+Uint32 s_skyColor = 0;
+bool s_lost = false;
+
+struct ImageSlot {
+    CImage* image;
+    const char* path;
+};
+const ImageSlot kImages[] = {
+    {&g_imgTile, "graphics/tile.bmp"},         {&g_imgPlayer, "graphics/player.bmp"},
+    {&g_imgCoin, "graphics/coin.bmp"},         {&g_imgMushroom, "graphics/mushroom.bmp"},
+    {&g_imgDebris, "graphics/debris.bmp"},     {&g_imgGhost, "graphics/ghost.bmp"},
+    {&g_imgTurtle, "graphics/turtle.bmp"},     {&g_imgBullet, "graphics/bullet.bmp"},
+    {&g_imgExplode, "graphics/explode.bmp"},   {&g_imgFlower, "graphics/flower.bmp"},
+};
+
+// The raw pixel value the surface uses for a colour: the colour itself in
+// 32-bit, the nearest palette entry in 8-bit.
+Uint32 ColorMatch(SDL_Surface* surface, Rgb c)
+{
+    return SDL_MapRGB(surface->format, c.r, c.g, c.b);
+}
+
+bool SetSourceColorKey(SDL_Surface* surface, Rgb c)
+{
+    if (!surface)
+        return false;
+    return SDL_SetColorKey(surface, SDL_TRUE, ColorMatch(surface, c)) == 0;
+}
+
+SDL_Surface* CreateOffscreenSurface(int width, int height)
+{
+    if (!s_back)
+        return nullptr;
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, width, height, s_back->format->BitsPerPixel,
+                                                    s_back->format->format);
+    if (!s)
+        return nullptr;
+    if (s_palette)
+        SDL_SetSurfacePalette(s, s_palette);
+    SDL_SetSurfaceBlendMode(s, SDL_BLENDMODE_NONE);
+    return s;
+}
+
+// Each colour of a 32-bit bitmap to its nearest palette entry. A small
+// direct-mapped cache keeps the search to about one per distinct colour.
+SDL_Surface* IndexBitmap(SDL_Surface* rgb)
+{
+    SDL_Surface* out = SDL_CreateRGBSurfaceWithFormat(0, rgb->w, rgb->h, 8, SDL_PIXELFORMAT_INDEX8);
+    if (!out)
+        return nullptr;
+    SDL_SetSurfacePalette(out, s_palette);
+    struct Cached {
+        Uint32 colour;  // 0xFFFFFFFF: empty (never a 24-bit colour)
+        Uint8 index;
+    };
+    static Cached cache[4096];
+    for (Cached& c : cache)
+        c.colour = 0xFFFFFFFFu;
+    for (int y = 0; y < rgb->h; ++y) {
+        const Uint32* src = reinterpret_cast<const Uint32*>(static_cast<Uint8*>(rgb->pixels) + y * rgb->pitch);
+        Uint8* dst = static_cast<Uint8*>(out->pixels) + y * out->pitch;
+        for (int x = 0; x < rgb->w; ++x) {
+            Uint32 colour = src[x] & 0x00FFFFFFu;
+            Cached& slot = cache[(colour ^ (colour >> 12)) & 4095u];
+            if (slot.colour != colour) {
+                Uint8 r, g, b;
+                SDL_GetRGB(colour, rgb->format, &r, &g, &b);
+                slot.colour = colour;
+                slot.index = static_cast<Uint8>(SDL_MapRGB(out->format, r, g, b));
+            }
+            dst[x] = slot.index;
+        }
+    }
+    return out;
+}
+
+// Copies the whole bitmap onto the whole surface, converting its colours to
+// the surface's format (the nearest palette entry in 8-bit) and stretching
+// when the sizes differ.
+bool CopyBitmapToSurface(SDL_Surface* surface, SDL_Surface* bitmap)
+{
+    if (!surface || !bitmap)
+        return false;
+    SDL_Surface* rgb = SDL_ConvertSurfaceFormat(bitmap, kWindowedFormat, 0);
+    if (!rgb)
+        return false;
+    SDL_Surface* source = rgb;
+    if (surface->format->BitsPerPixel == 8) {
+        source = s_palette ? IndexBitmap(rgb) : nullptr;
+        SDL_FreeSurface(rgb);
+        if (!source)
+            return false;
+    }
+    SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
+    SDL_SetColorKey(source, SDL_FALSE, 0);
+    bool ok = SDL_BlitScaled(source, nullptr, surface, nullptr) == 0;
+    SDL_FreeSurface(source);
+    return ok;
+}
+
+// Larger sheets are refused before any pixel memory is taken: a bitmap file
+// may announce sizes of up to 2^31 pixels a side.
+constexpr int kMaxBitmapSide = 4096;
+
+bool BitmapSizeAcceptable(SDL_RWops* rw)
+{
+    Uint8 h[26];
+    if (SDL_RWread(rw, h, 1, sizeof h) != sizeof h || h[0] != 'B' || h[1] != 'M')
+        return false;
+    SDL_RWseek(rw, 0, RW_SEEK_SET);
+    Uint32 infoSize = h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<Uint32>(h[17]) << 24);
+    long width = 0;
+    long height = 0;
+    if (infoSize == 12) {
+        width = h[18] | (h[19] << 8);
+        height = h[20] | (h[21] << 8);
+    } else {
+        width = static_cast<Sint32>(h[18] | (h[19] << 8) | (h[20] << 16) | (static_cast<Uint32>(h[21]) << 24));
+        height = static_cast<Sint32>(h[22] | (h[23] << 8) | (h[24] << 16) | (static_cast<Uint32>(h[25]) << 24));
+    }
+    if (height < 0)
+        height = -height;
+    return width > 0 && width <= kMaxBitmapSide && height > 0 && height <= kMaxBitmapSide;
+}
+
+// A bitmap file, or none when it is missing, malformed or too large.
+SDL_Surface* ReadBitmapFile(const char* path)
+{
+    SDL_RWops* rw = SDL_RWFromFile(path, "rb");
+    if (!rw)
+        return nullptr;
+    if (!BitmapSizeAcceptable(rw)) {
+        SDL_RWclose(rw);
+        return nullptr;
+    }
+    return SDL_LoadBMP_RW(rw, 1);
+}
+
+SDL_Surface* LoadBitmapSurface(const char* path)
+{
+    SDL_Surface* bitmap = ReadBitmapFile(path);
+    if (!bitmap)
+        return nullptr;
+    SDL_Surface* surface = CreateOffscreenSurface(bitmap->w, bitmap->h);
+    if (surface && !CopyBitmapToSurface(surface, bitmap)) {
+        SDL_FreeSurface(surface);
+        surface = nullptr;
+    }
+    SDL_FreeSurface(bitmap);
+    return surface;
+}
+
+bool ReloadBitmapSurface(SDL_Surface* surface, const char* path)
+{
+    SDL_Surface* bitmap = ReadBitmapFile(path);
+    if (!bitmap) {
+        Trace("handle is null\n");
+        return false;
+    }
+    bool ok = CopyBitmapToSurface(surface, bitmap);
+    if (!ok)
+        Trace("ddcopybitmap failed\n");
+    SDL_FreeSurface(bitmap);
+    return ok;
+}
+
+SDL_Renderer* CreateRenderer()
+{
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");
+    SDL_Renderer* r = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_ACCELERATED | SDL_RENDERER_PRESENTVSYNC);
+    if (!r)
+        r = SDL_CreateRenderer(g_window, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!r)
+        r = SDL_CreateRenderer(g_window, -1, 0);
+    return r;
+}
+
+bool CreateTexture()
+{
+    s_texture = SDL_CreateTexture(s_renderer, kTextureFormat, SDL_TEXTUREACCESS_STREAMING, kWidth, kHeight);
+    return s_texture != nullptr;
+}
+
+// Windowed, the back buffer is the streaming texture's own memory, kept
+// locked between presents: a frame is then handed over without a copy. The
+// memory may move at each lock; its content is not kept across a present,
+// which is harmless as every frame starts by clearing it.
+bool WrapLockedTexture()
+{
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (!s_texture || SDL_LockTexture(s_texture, nullptr, &pixels, &pitch) != 0)
+        return false;
+    if (s_back && s_back->pixels == pixels && s_back->pitch == pitch)
+        return true;
+    SDL_FreeSurface(s_back);
+    s_back = SDL_CreateRGBSurfaceWithFormatFrom(pixels, kWidth, kHeight, 32, pitch, kWindowedFormat);
+    if (s_back)
+        return true;
+    SDL_UnlockTexture(s_texture);
+    return false;
+}
+
+// The windowed back buffer: in the texture when it can be, else a surface of
+// its own that each present copies into the texture.
+bool CreateWindowedBackBuffer()
+{
+    s_backInTexture = WrapLockedTexture();
+    if (s_backInTexture)
+        return true;
+    SDL_FreeSurface(s_back);
+    s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kWindowedFormat);
+    return s_back != nullptr;
+}
+
+void FreeBackBuffer()
+{
+    SDL_FreeSurface(s_back);
+    s_back = nullptr;
+    s_backInTexture = false;
+}
+
+// The back buffer of the current mode; in full screen also the shared
+// palette, filled from "bright.pal", and the 32-bit stage.
+bool CreateBackBuffer()
+{
+    if (!g_fullscreen)
+        return CreateWindowedBackBuffer();
+    s_palette = SDL_AllocPalette(256);
+    s_back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 8, SDL_PIXELFORMAT_INDEX8);
+    s_stage = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kTextureFormat);
+    if (!s_palette || !s_back || !s_stage)
+        return false;
+    SDL_SetSurfacePalette(s_back, s_palette);
+    PaletteEntry entries[256];
+    LoadPaletteFile("bright.pal", entries);
+    ApplyPalette(entries);
+    return true;
+}
+
+bool Fail()
+{
+    SetPlatformError(SDL_GetError());
+    return false;
+}
+
+void PutTextPixel(int x, int y, Uint32 colour)
+{
+    if (x < 0 || y < 0 || x >= s_back->w || y >= s_back->h)
+        return;
+    Uint8* row = static_cast<Uint8*>(s_back->pixels) + y * s_back->pitch;
+    if (s_back->format->BytesPerPixel == 1)
+        row[x] = static_cast<Uint8>(colour);
+    else
+        reinterpret_cast<Uint32*>(row)[x] = colour;
+}
+
+void DrawGlyph(int x, int y, const std::uint8_t* rows, Uint32 colour)
+{
+    for (int gy = 0; gy < FONT_CELL_HEIGHT; ++gy) {
+        for (int gx = 0; gx < FONT_CELL_WIDTH; ++gx) {
+            if (!(rows[gy] & (0x10 >> gx)))
+                continue;
+            for (int sy = 0; sy < kTextScale; ++sy)
+                for (int sx = 0; sx < kTextScale; ++sx)
+                    PutTextPixel(x + gx * kTextScale + sx, y + gy * kTextScale + sy, colour);
+        }
+    }
+}
+
+// The 8-bit back buffer is expanded through its palette straight into the
+// texture's memory.
+void ExpandIndexedIntoTexture()
+{
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (SDL_LockTexture(s_texture, nullptr, &pixels, &pitch) != 0)
+        return;
+    Uint32 lut[256];
+    for (int i = 0; i < 256; ++i) {
+        const SDL_Color& c = s_palette->colors[i];
+        lut[i] = SDL_MapRGB(s_stage->format, c.r, c.g, c.b);
+    }
+    for (int y = 0; y < kHeight; ++y) {
+        const Uint8* src = static_cast<const Uint8*>(s_back->pixels) + y * s_back->pitch;
+        Uint32* dst = reinterpret_cast<Uint32*>(static_cast<Uint8*>(pixels) + y * pitch);
+        for (int x = 0; x < kWidth; ++x)
+            dst[x] = lut[src[x]];
+    }
+    SDL_UnlockTexture(s_texture);
+}
+
+void PresentBackBuffer()
+{
+    if (s_back->format->BitsPerPixel == 8) {
+        if (!s_stage || !s_palette)
+            return;
+        ExpandIndexedIntoTexture();
+    } else if (s_backInTexture) {
+        SDL_UnlockTexture(s_texture);
+    } else {
+        SDL_UpdateTexture(s_texture, nullptr, s_back->pixels, s_back->pitch);
+    }
+    // The picture covers the whole output unless it is scaled into a screen
+    // of another shape; only then are there bars to clear.
+    int outW = 0;
+    int outH = 0;
+    SDL_GetRendererOutputSize(s_renderer, &outW, &outH);
+    if (outW != kWidth || outH != kHeight) {
+        SDL_SetRenderDrawColor(s_renderer, 0, 0, 0, 255);
+        SDL_RenderClear(s_renderer);
+    }
+    SDL_RenderCopy(s_renderer, s_texture, nullptr, nullptr);
+    SDL_RenderPresent(s_renderer);
+    if (s_backInTexture && !WrapLockedTexture()) {
+        FreeBackBuffer();
+        CreateWindowedBackBuffer();
+    }
+}
+
+// Clips the source rectangle to the image and the destination to the back
+// buffer; false when nothing remains.
+bool ClipCopy(const SDL_Surface* image, BltRect& r, int& x, int& y)
+{
+    if (r.left < 0) { x -= r.left; r.left = 0; }
+    if (r.top < 0) { y -= r.top; r.top = 0; }
+    if (r.right > image->w) r.right = image->w;
+    if (r.bottom > image->h) r.bottom = image->h;
+    if (x < 0) { r.left -= x; x = 0; }
+    if (y < 0) { r.top -= y; y = 0; }
+    if (x + (r.right - r.left) > s_back->w) r.right = r.left + s_back->w - x;
+    if (y + (r.bottom - r.top) > s_back->h) r.bottom = r.top + s_back->h - y;
+    return r.right > r.left && r.bottom > r.top;
+}
+
+template <typename Pixel>
+void KeyedRows(const SDL_Surface* image, const BltRect& r, int x, int y, Pixel key)
+{
+    int width = r.right - r.left;
+    for (int row = r.top; row < r.bottom; ++row) {
+        const Pixel* from = reinterpret_cast<const Pixel*>(static_cast<const Uint8*>(image->pixels) + row * image->pitch) + r.left;
+        Pixel* to = reinterpret_cast<Pixel*>(static_cast<Uint8*>(s_back->pixels) + (y + row - r.top) * s_back->pitch) + x;
+        for (int i = 0; i < width; ++i) {
+            Pixel p = from[i];
+            to[i] = p == key ? to[i] : p;
+        }
+    }
+}
+
+// The colour-keyed copy of a rectangle of an image in the back buffer's
+// format: a pixel equal to the key leaves the back buffer's pixel.
+void KeyedCopy(SDL_Surface* image, BltRect r, int x, int y, Uint32 key)
+{
+    if (!ClipCopy(image, r, x, y))
+        return;
+    if (image->format->BytesPerPixel == 1)
+        KeyedRows<Uint8>(image, r, x, y, static_cast<Uint8>(key));
+    else if (image->format->BytesPerPixel == 4)
+        KeyedRows<Uint32>(image, r, x, y, key);
+}
+
+}  // namespace
+
+void MarkDisplayLost()
+{
+    s_lost = true;
+}
+
+void Trace(const char*)
+{
+}
+
+bool CImage::Load(const char* path)
+{
+    SDL_Surface* s = LoadBitmapSurface(path);
+    if (!s)
+        return false;
+    surface = new Surface{s};
+    SetSourceColorKey(s, kKeyColour);
+    return true;
+}
+
+void CImage::Reload(const char* path)
+{
+    if (!surface)
+        return;
+    ReloadBitmapSurface(surface->pixels, path);
+    SetSourceColorKey(surface->pixels, kKeyColour);
+}
+
+void CImage::Release()
+{
+    if (!surface)
+        return;
+    SDL_FreeSurface(surface->pixels);
+    delete surface;
+    surface = nullptr;
+}
+
+void CImage::BltTo(int x, int y, const BltRect& src) const
+{
+    if (!surface || !s_back)
+        return;
+    SDL_Surface* image = surface->pixels;
+    Uint32 key = 0;
+    if (image->format->format != s_back->format->format || SDL_GetColorKey(image, &key) != 0) {
+        SDL_Rect from{src.left, src.top, src.right - src.left, src.bottom - src.top};
+        SDL_Rect to{x, y, 0, 0};
+        SDL_BlitSurface(image, &from, s_back, &to);
+        return;
+    }
+    KeyedCopy(image, src, x, y, key);
+}
+
+bool LoadImages()
+{
+    for (const ImageSlot& slot : kImages)
+        slot.image->Load(slot.path);
+    return true;
+}
+
+void ReloadImages()
+{
+    for (const ImageSlot& slot : kImages)
+        slot.image->Reload(slot.path);
+}
+
+void ReleaseImages()
+{
+    for (const ImageSlot& slot : kImages)
+        slot.image->Release();
+}
+
+bool InitDisplay()
+{
+    if (!g_window) {
+        SetPlatformError("no game window");
+        return false;
+    }
+    if (SDL_SetWindowFullscreen(g_window, g_fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0 && g_fullscreen)
+        return Fail();
+    // The mouse has no use in the game; full screen shows no pointer.
+    SDL_ShowCursor(g_fullscreen ? SDL_DISABLE : SDL_ENABLE);
+    s_renderer = CreateRenderer();
+    if (!s_renderer)
+        return Fail();
+    SDL_RenderSetLogicalSize(s_renderer, kWidth, kHeight);
+    if (!CreateTexture() || !CreateBackBuffer())
+        return Fail();
+    s_skyColor = ColorMatch(s_back, kSkyColour);
+    LoadImages();
+    if (!g_fullscreen)
+        SDL_SetWindowSize(g_window, kWidth, kHeight);
+    s_lost = false;
+    return true;
+}
+
+void ReleaseDisplay()
+{
+    ReleaseImages();
+    SDL_FreeSurface(s_stage);
+    s_stage = nullptr;
+    FreeBackBuffer();
+    if (s_palette) {
+        SDL_FreePalette(s_palette);
+        s_palette = nullptr;
+    }
+    if (s_texture) {
+        SDL_DestroyTexture(s_texture);
+        s_texture = nullptr;
+    }
+    if (s_renderer) {
+        SDL_DestroyRenderer(s_renderer);
+        s_renderer = nullptr;
+    }
+}
+
+// The renderer lost its textures (or its device): the texture is made again
+// and the images are copied again from their files.
+void RestoreDisplay()
+{
+    if (!s_renderer)
+        return;
+    if (s_backInTexture)
+        FreeBackBuffer();
+    if (s_texture)
+        SDL_DestroyTexture(s_texture);
+    s_texture = nullptr;
+    CreateTexture();
+    if (!g_fullscreen && !s_back)
+        CreateWindowedBackBuffer();
+    ReloadImages();
+}
+
+void ApplyPalette(const PaletteEntry entries[256])
+{
+    if (!g_fullscreen || !s_palette)
+        return;
+    SDL_Color colours[256];
+    for (int i = 0; i < 256; ++i)
+        colours[i] = SDL_Color{entries[i].red, entries[i].green, entries[i].blue, 255};
+    SDL_SetPaletteColors(s_palette, colours, 0, 256);
+}
+
+void ClearBackBuffer()
+{
+    if (!s_back)
+        return;
+    if (s_back->format->BytesPerPixel != 1) {
+        SDL_FillRect(s_back, nullptr, s_skyColor);
+        return;
+    }
+    // SDL fills 8-bit surfaces a byte at a time; a plain memset is many times faster.
+    for (int y = 0; y < s_back->h; ++y)
+        std::memset(static_cast<Uint8*>(s_back->pixels) + y * s_back->pitch, static_cast<int>(s_skyColor), kWidth);
+}
+
+void DrawTextAt(int x, int y, const char* text)
+{
+    if (!s_back || !text)
+        return;
+    Uint32 colour = ColorMatch(s_back, kTextColour);
+    for (const char* p = text; *p; ++p) {
+        DrawGlyph(x, y, FontGlyph(*p), colour);
+        x += (FONT_CELL_WIDTH + 1) * kTextScale;
+    }
+}
+
+void Present()
+{
+    if (!s_renderer || !s_back)
+        return;
+    if (s_lost) {
+        s_lost = false;
+        RestoreDisplay();
+        return;
+    }
+    if (s_texture)
+        PresentBackBuffer();
+}
