@@ -229,6 +229,9 @@ bool CTovarinDlg::InDragArea(int x, int y) const
 
 int CTovarinDlg::DoModal()
 {
+    // The window is painted through a plain window surface: an accelerated
+    // one would bring up a GL stack, which costs far more than the blits.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     LoadImages();
     const int width = m_rcSkin.right > 0 ? m_rcSkin.right : 566;
     const int height = m_rcSkin.bottom > 0 ? m_rcSkin.bottom : 73;
