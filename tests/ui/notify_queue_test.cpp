@@ -91,12 +91,31 @@ TEST(TerminalFront, BarShowsCellsAndTheRightCapOnlyWhenFull)
     EXPECT_EQ(CTerminalFront::FormatBar(30, 65), "[" + std::string(30, '#') + std::string(35, '.') + "  30/66");
 }
 
+TEST(TerminalFront, TextIsCutToTheColumnsItMayUse)
+{
+    struct Case {
+        const wchar_t* text;
+        unsigned columns;
+        const char* fitted;
+    } cases[] = {
+        {L"abc", 10, "abc"},
+        {L"abc", 2, "ab"},
+        {L"正在安装更新包", 5, "正在"},
+        {L"正在安装更新包", 0, ""},
+        {L"a正b", 3, "a正"},
+        {L"tab\there", 20, "tabhere"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CTerminalFront::FitColumns(c.text, c.columns), c.fitted);
+    }
+}
+
 std::string RunTerminal(bool tty, const std::function<void(CTerminalFront&)>& work, int& result)
 {
     std::FILE* out = std::tmpfile();
     std::string text;
     {
-        CTerminalFront front(out, tty);
+        CTerminalFront front(out, tty, 60);
         std::thread worker([&] { work(front); });
         result = front.Run();
         worker.join();

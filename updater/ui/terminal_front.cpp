@@ -14,9 +14,10 @@ constexpr unsigned TERMINAL_CELLS = 26;
 
 }  // namespace
 
-CTerminalFront::CTerminalFront(std::FILE* out, bool bTerminal)
+CTerminalFront::CTerminalFront(std::FILE* out, bool bTerminal, unsigned nColumns)
     : m_out(out),
       m_bTerminal(bTerminal),
+      m_nColumns(nColumns),
       m_queue([this] {
           std::lock_guard<std::mutex> guard(m_wakeLock);
           m_bWoken = true;
@@ -46,6 +47,32 @@ std::string CTerminalFront::FormatBar(unsigned progress, unsigned cells)
     char step[16];
     std::snprintf(step, sizeof step, " %2u/%u", progress, BAR_FULL);
     return bar + step;
+}
+
+static unsigned CharColumns(wchar_t c)
+{
+    const auto v = static_cast<std::uint32_t>(c);
+    const bool wide = (v >= 0x1100 && v <= 0x115F) || (v >= 0x2E80 && v <= 0xA4CF) || (v >= 0xAC00 && v <= 0xD7A3) ||
+                      (v >= 0xF900 && v <= 0xFAFF) || (v >= 0xFE30 && v <= 0xFE4F) || (v >= 0xFF00 && v <= 0xFF60) ||
+                      (v >= 0xFFE0 && v <= 0xFFE6) || (v >= 0x20000 && v <= 0x3FFFD);
+    return wide ? 2 : 1;
+}
+
+std::string CTerminalFront::FitColumns(const std::wstring& text, unsigned columns)
+{
+    std::wstring fitted;
+    unsigned used = 0;
+    for (wchar_t c : text) {
+        const unsigned width = c < 0x20 ? 0 : CharColumns(c);
+        if (used + width > columns) {
+            break;
+        }
+        if (width != 0) {
+            fitted += c;
+        }
+        used += width;
+    }
+    return WideToAnsiLossy(fitted);
 }
 
 int CTerminalFront::Run()
@@ -81,7 +108,7 @@ void CTerminalFront::Handle(const NOTIFY_MESSAGE& msg)
     case WM_UPDATE_STATUS: {
         m_nProgress = msg.wParam > BAR_CELLS ? BAR_CELLS : static_cast<unsigned>(msg.wParam);
         auto* text = reinterpret_cast<std::wstring*>(msg.lParam);
-        m_status = text ? WideToAnsiLossy(*text) : std::string();
+        m_status = text ? *text : std::wstring();
         delete text;
         Render(true);
         break;
@@ -121,13 +148,18 @@ void CTerminalFront::Render(bool bStatusChanged)
     }
     const auto now = std::chrono::steady_clock::now();
     if (m_bTerminal) {
-        std::fprintf(m_out, "\r%s %s", FormatBar(m_nProgress, TERMINAL_CELLS).c_str(), m_status.c_str());
-        if (!m_bytes.empty()) {
-            std::fprintf(m_out, "  %s", m_bytes.c_str());
+        // Bar, status and bytes on one line, the status cut so that the line
+        // fits the terminal (a wrapped line could not be rewritten).
+        const std::string bar = FormatBar(m_nProgress, TERMINAL_CELLS);
+        const std::string bytes = m_bytes.empty() ? std::string() : "  " + m_bytes;
+        unsigned room = ~0u;
+        if (m_nColumns != 0) {
+            const unsigned fixed = static_cast<unsigned>(bar.size() + 1 + bytes.size()) + 1;
+            room = m_nColumns > fixed ? m_nColumns - fixed : 0;
         }
-        std::fputs("\x1b[K", m_out);
+        std::fprintf(m_out, "\r%s %s%s\x1b[K", bar.c_str(), FitColumns(m_status, room).c_str(), bytes.c_str());
     } else if (bStatusChanged) {
-        std::fprintf(m_out, "%s %s\n", FormatBar(m_nProgress, BAR_CELLS).c_str(), m_status.c_str());
+        std::fprintf(m_out, "%s %s\n", FormatBar(m_nProgress, BAR_CELLS).c_str(), FitColumns(m_status, ~0u).c_str());
         if (!m_bytes.empty()) {
             std::fprintf(m_out, "  %s\n", m_bytes.c_str());
         }

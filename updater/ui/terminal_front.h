@@ -17,8 +17,9 @@
 
 class CTerminalFront : public CNotifyTarget {
 public:
-    // out receives the display; bTerminal selects the in-place line.
-    CTerminalFront(std::FILE* out, bool bTerminal);
+    // out receives the display; bTerminal selects the in-place line, which
+    // is kept within nColumns (0: no limit) so that it never wraps.
+    CTerminalFront(std::FILE* out, bool bTerminal, unsigned nColumns = 0);
     ~CTerminalFront() override;
     CTerminalFront(const CTerminalFront&) = delete;
     CTerminalFront& operator=(const CTerminalFront&) = delete;
@@ -33,6 +34,9 @@ public:
     // The bar of a step: '[' always, one '#' per cell up to 65 cells out of
     // `cells` columns (scaled when narrower), ']' only at step 66.
     static std::string FormatBar(unsigned progress, unsigned cells);
+    // The text cut to at most `columns` terminal columns (East Asian wide
+    // characters take two), as UTF-8.
+    static std::string FitColumns(const std::wstring& text, unsigned columns);
 
 private:
     void Handle(const NOTIFY_MESSAGE& msg);
@@ -40,12 +44,13 @@ private:
 
     std::FILE* m_out;
     bool m_bTerminal;
+    unsigned m_nColumns;
     std::mutex m_wakeLock;
     std::condition_variable m_wake;
     bool m_bWoken = false;
     CNotifyQueue m_queue;
     unsigned m_nProgress = 0;
-    std::string m_status;
+    std::wstring m_status;
     std::string m_bytes;
     bool m_bBytesShown = true;
     std::chrono::steady_clock::time_point m_lastBytes{};
