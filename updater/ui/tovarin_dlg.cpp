@@ -137,12 +137,14 @@ BOOL CTovarinDlg::OnUpdateBytes(WPARAM wParam, LPARAM lParam)
 
 BOOL CTovarinDlg::OnUpdateClose(WPARAM, LPARAM)
 {
+    m_bFinal = true;
     OnCancel();
     return TRUE;
 }
 
 BOOL CTovarinDlg::OnUpdateDone(WPARAM, LPARAM)
 {
+    m_bFinal = true;
     m_nProgress = BAR_FULL;
     Invalidate();
     OnOK();
