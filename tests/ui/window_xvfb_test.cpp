@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <atomic>
 #include <chrono>
@@ -158,23 +159,45 @@ TEST_F(WindowOnXvfb, ShowsTheSkinLabelsAndBarThenTheFullBarBeforeClosing)
     SDL_FreeSurface(composed);
 }
 
+// Keys reach the window through the X server (XTEST), as a user's would.
 TEST_F(WindowOnXvfb, EscapeAndEnterEndTheWindow)
 {
     struct Case {
         const char* key;
         int result;
-    } cases[] = {{"Escape", IDCANCEL}, {"Return", IDOK}};
+    } cases[] = {{"Escape", IDCANCEL}, {"Return", IDOK}, {"KP_Enter", IDOK}};
     for (const Case& c : cases) {
         CTovarinDlg dlg;
-        bool sent = false;
+        std::atomic<bool> ended{false};
+        std::thread presser;
         dlg.m_onFramePresented = [&](unsigned) {
-            if (!sent) {
-                sent = true;
-                const std::string command = "xdotool search --name '^Tovarin$' windowfocus --sync key " + std::string(c.key);
-                std::thread([command] { std::system(command.c_str()); }).detach();
+            if (presser.joinable()) {
+                return;
             }
+            SDL_SysWMinfo info;
+            SDL_VERSION(&info.version);
+            ASSERT_TRUE(SDL_GetWindowWMInfo(dlg.GetWindow(), &info));
+            const std::string command = "xdotool windowfocus --sync " + std::to_string(info.info.x11.window) +
+                                        " key " + c.key + " 2>/dev/null";
+            presser = std::thread([&, command] {
+                // Repeated until the window ends; after 10 s the window is
+                // closed another way so that the test fails instead of hanging.
+                for (int i = 0; i < 100 && !ended; ++i) {
+                    std::system(command.c_str());
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                if (!ended) {
+                    dlg.PostNotify(WM_UPDATE_CLOSE, 0, 0);
+                }
+            });
         };
-        EXPECT_EQ(dlg.DoModal(), c.result) << c.key;
+        const int result = dlg.DoModal();
+        ended = true;
+        if (presser.joinable()) {
+            presser.join();
+        }
+        EXPECT_EQ(result, c.result) << c.key;
+        EXPECT_FALSE(dlg.FinalMessageReceived()) << c.key;
     }
 }
 

@@ -89,6 +89,8 @@ public:
     // Later posts are refused (the sender keeps its strings).
     void CloseNotify() { m_queue.Close(); }
     bool NeedsPaint() const { return m_bDirty; }
+    // The SDL window while DoModal runs, else null.
+    SDL_Window* GetWindow() const { return m_pWindow; }
 
     // Called on the main thread after each frame reaches the screen, with the
     // progress it shows (tests and the start-up benchmark watch it).
