@@ -266,6 +266,8 @@ std::string Nginx::Url() const
 
 std::vector<std::string> Nginx::Requests() const
 {
+    // nginx logs a request after answering it: give the last line a moment.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::vector<std::string> targets;
     std::ifstream log(m_dir / "access.log");
     std::string line;

@@ -458,6 +458,18 @@ TEST_F(UpdateListTest, EntryWithoutRequiredTextsDoesNotReadBack)
     EXPECT_TRUE(back.m_setFiles.empty());
 }
 
+TEST_F(UpdateListTest, PathsAreUtf8OnDisk)
+{
+    const std::wstring path = dir_.wstring() + L"/更新 列表.xml";
+    CUpdateList list;
+    std::strcpy(list.m_szName, "n");
+    ASSERT_TRUE(list.Save(path));
+    EXPECT_TRUE(fs::exists(dir_ / "更新 列表.xml"));
+    CUpdateList back;
+    ASSERT_TRUE(back.Load(path));
+    EXPECT_STREQ(back.m_szName, "n");
+}
+
 TEST_F(UpdateListTest, LoadsUtf8DeclaredDocumentsAlike)
 {
     const std::string body = Entry({{"FileName", "中文.dll"}});

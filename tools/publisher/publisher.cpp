@@ -78,8 +78,9 @@ bool CollectFiles(const fs::path& root, const fs::path& skip, std::vector<SOURCE
             error = "name or folder longer than the list allows: " + relative.string();
             return false;
         }
-        if (file.strFolder.empty() && (file.strName == "UpdateList.xml" || file.strName == "UpdateList.xml.zip")) {
-            error = "a program file collides with the list's own name: " + file.strName;
+        if (file.strFolder.empty() && (file.strName == "UpdateList.xml" || file.strName == "UpdateList.xml.zip" ||
+                                       file.strName == "UpdateLog.xml")) {
+            error = "a top-level program file would collide with the updater's own files: " + file.strName;
             return false;
         }
         files.push_back(std::move(file));

@@ -359,6 +359,10 @@ BOOL CTovarinThread::InstallUpdate()
     for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
         if (!InstallEntry(*entry))
             return FALSE;
+    // The log goes first: a deletion cut short must not leave a log that
+    // names as fetched files already deleted, which no later run could
+    // install; without a log the next run simply checks again.
+    Tovarin::RemoveOneFile(m_strDownDir + L"/UpdateLog.xml");
     DeleteFolder(m_strDownDir);
     return TRUE;
 }

@@ -105,10 +105,10 @@ const TiXmlElement* FirstElement(const TiXmlDocument& doc)
     return nullptr;
 }
 
-// TinyXML reads a file by seeking to its end and allocating that many bytes;
-// a folder or a device reports a bogus size there and makes it throw. Only
-// regular files are handed to it, and any allocation failure on a huge file
-// is caught here.
+// TinyXML's SaveFile(const char*) ignores the result of fclose, so a write
+// error that shows only when the buffer is flushed (a full disk) would count
+// as success. The file is opened here instead, TinyXML writes it through
+// SaveFile(FILE*), and the flush and the close are checked.
 bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
 {
     std::FILE* fp = std::fopen(path.c_str(), "w");
@@ -125,10 +125,14 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
     return written;
 }
 
-bool ParseFile(TiXmlDocument& doc, const std::wstring& path, const std::string& narrow)
+// TinyXML reads a file by seeking to its end and allocating that many bytes;
+// a folder or a device reports a bogus size there and makes it throw. Only
+// regular files are handed to it, and any allocation failure on a huge file
+// is caught here.
+bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
 {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec))
+    if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
         return false;
     try {
         return doc.LoadFile(narrow.c_str());
@@ -345,7 +349,7 @@ bool CUpdateList::Load(const std::wstring& path)
         if (!WideToAnsi(path, narrow))
             return false;
         TiXmlDocument doc;
-        if (!ParseFile(doc, path, narrow))
+        if (!ParseFile(doc, narrow))
             return false;
         const TiXmlElement* root = FirstElement(doc);
         if (!root)
@@ -361,10 +365,8 @@ bool CUpdateList::Load(const std::wstring& path)
     }
 }
 
-// TinyXML's SaveFile(const char*) ignores the result of fclose, so a write
-// error that shows only when the buffer is flushed (a full disk) would count
-// as success. The file is therefore opened here and flushed and closed with
-// their results checked; TinyXML writes it through SaveFile(FILE*).
+// The declaration says "gbk" as the format requires; the text is written as
+// it is held, UTF-8 here, which TinyXML passes through unchanged on Load.
 bool CUpdateList::Save(const std::wstring& path) const
 {
     try {

@@ -82,12 +82,12 @@ public:
     CUpdateFile* GetFirstFile();
     CUpdateFile* GetNextFile();
 
-    // Sum of m_nCompressLen over all entries, whatever their status, for the
-    // download progress. An entry with a negative length counts as 0, and the
-    // sum saturates at INT32_MAX instead of wrapping, so the result is never
-    // negative and is at least the sum of any subset of the non-negative
-    // lengths that fits in 32 bits. Callers compute the progress step with
-    // CompressProgressStep (64-bit arithmetic, done clamped to [0, total]).
+    // Sum of m_nCompressLen over all entries, whatever their status: the total
+    // of the download progress. A negative length counts as 0 and the sum
+    // saturates at INT32_MAX instead of wrapping, so the total is never
+    // negative and never below a part of it counted the same way. The caller
+    // computes the step in 64 bits with the bytes done clamped to the total:
+    // CompressProgressStep.
     std::int32_t GetTotalCompressLen() const;
 
     // Reads an update list file and adds its content to the list (see the .cpp
@@ -101,12 +101,12 @@ public:
     // written. The list is not changed.
     bool Save(const std::wstring& path) const;
 
-    std::int32_t m_nStatus;  // Software status attribute
-    char m_szName[33];
-    char m_szVersion[33];  // version tag of the list
-    char m_szProg[261];
-    char m_szDown[261];
-    char m_szUrl[501];
+    std::int32_t m_nStatus = 0;  // Software status attribute
+    char m_szName[33] = {};
+    char m_szVersion[33] = {};  // version tag of the list
+    char m_szProg[261] = {};
+    char m_szDown[261] = {};
+    char m_szUrl[501] = {};
     std::set<CUpdateFile*> m_setFiles;  // owned entries, ordered by address
     std::set<CUpdateFile*>::iterator m_itCursor;  // next entry GetNextFile returns
 

@@ -43,8 +43,8 @@ bool HttpGet(void* session, const std::string& url, IHttpReceiver& receiver);
 // of TOVARIN_STALL_SECONDS in the environment. Mainly for tests.
 void HttpSetStallSeconds(long seconds);
 
-// Trust the certificate authorities in this PEM file for https, in addition
-// to none else (empty: the system's store). For tests with their own CA.
+// Trust only the certificate authorities in this PEM file for https (empty:
+// the system's store). For tests with a certificate of their own.
 void HttpSetCaFile(const std::string& path);
 
 // The URL as it is sent: backslashes in the path turned into '/', unsafe

@@ -206,6 +206,11 @@ bool MoveFileReplace(const std::wstring& from, const std::wstring& to)
     return ::rename(Narrow(from).c_str(), Narrow(to).c_str()) == 0;
 }
 
+bool RemoveOneFile(const std::wstring& path)
+{
+    return ::unlink(Narrow(path).c_str()) == 0 || errno == ENOENT;
+}
+
 bool CreateOneFolder(const std::wstring& path)
 {
     const std::string narrow = Narrow(path);

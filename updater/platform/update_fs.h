@@ -21,6 +21,10 @@ bool CopyFileReplace(const std::wstring& from, const std::wstring& to);
 // Renames `from` to `to`, replacing a file of that name.
 bool MoveFileReplace(const std::wstring& from, const std::wstring& to);
 
+// Removes one file (not a folder). True when it is gone, also when it was
+// not there.
+bool RemoveOneFile(const std::wstring& path);
+
 // Creates one folder; a folder that already exists is no error.
 bool CreateOneFolder(const std::wstring& path);
 
