@@ -136,6 +136,18 @@ TEST_F(TovarinEndToEnd, TerminalFrontEndInstallsAndStartsTheProgram)
     EXPECT_EQ(out.find('\r'), std::string::npos);
 }
 
+// A display named in the environment but not reachable: SDL would fall back
+// to its invisible off-screen driver; the terminal front end runs instead.
+TEST_F(TovarinEndToEnd, AnUnreachableDisplayFallsBackToTheTerminal)
+{
+    Publish();
+    Serve();
+    RUN_RESULT r = RunProgram(TOVARIN, Options(false), {"DISPLAY=:9999", "WAYLAND_DISPLAY="}, 120);
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("  0/66 正在检查新的版本...\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("] 66/66"), std::string::npos) << r.output;
+}
+
 TEST_F(TovarinEndToEnd, ExitStatuses)
 {
     Publish();

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -37,6 +38,24 @@ bool HaveDisplay()
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x11 && *x11) || (wayland && *wayland);
+}
+
+// SDL falls back to its off-screen driver when the display named in the
+// environment cannot be reached; a window nobody can see is no front end,
+// unless that driver was asked for by name.
+bool OpenDisplay()
+{
+    if (!HaveDisplay() || SDL_Init(SDL_INIT_VIDEO) != 0) {
+        return false;
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* wanted = std::getenv("SDL_VIDEODRIVER");
+    const bool invisible = driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+    if (invisible && !(wanted && std::strcmp(wanted, driver) == 0)) {
+        SDL_Quit();
+        return false;
+    }
+    return true;
 }
 
 unsigned TerminalColumns()
@@ -115,7 +134,7 @@ int CTovarinApp::RunFrontEnd()
 {
     // The window's libraries stand where the drawing library starts; the
     // token records that they must be shut down.
-    if (HaveDisplay() && SDL_Init(SDL_INIT_VIDEO) == 0) {
+    if (OpenDisplay()) {
         if (TTF_Init() == 0) {
             m_gdiplusToken = 1;
             auto* dlg = new (std::nothrow) CTovarinDlg(this);
