@@ -55,5 +55,4 @@ public:
 private:
     BOOL StartNetwork();
     int RunFrontEnd();
-    bool m_bNetworkStarted = false;
 };

@@ -102,7 +102,6 @@ BOOL CTovarinApp::StartNetwork()
         ShowStartupMessage(m_strAppName, LoadResourceString(IDS_SOCKET_INIT_FAILED));
         return FALSE;
     }
-    m_bNetworkStarted = !m_pfnStartNetwork;
     return TRUE;
 }
 
