@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <atomic>
 #include <chrono>
@@ -158,23 +159,74 @@ TEST_F(WindowOnXvfb, ShowsTheSkinLabelsAndBarThenTheFullBarBeforeClosing)
     SDL_FreeSurface(composed);
 }
 
+// A worker that posts byte counts as fast as it can neither blocks nor
+// floods the screen: frames are coalesced to at most one per 16 ms, and the
+// last count is the one shown.
+TEST_F(WindowOnXvfb, AFloodOfByteCountsIsPaintedAtFrameRate)
+{
+    CTovarinDlg dlg;
+    std::atomic<int> frames{0};
+    dlg.m_onFramePresented = [&](unsigned) { ++frames; };
+    std::atomic<unsigned> posted{0};
+    std::thread worker([&] {
+        dlg.PostNotify(WM_UPDATE_STATUS, 3, Text(L"剩余0个文件需要下载/正在下载:flood"));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+        unsigned i = 0;
+        while (std::chrono::steady_clock::now() < end) {
+            dlg.PostNotify(WM_UPDATE_BYTES, ++i, 100000000);
+        }
+        posted = i;
+        dlg.PostNotify(WM_UPDATE_CLOSE, 0, 0);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    worker.join();
+    EXPECT_GT(posted.load(), 20000u) << "posting never waited for the window";
+    EXPECT_GE(frames.load(), 3);
+    EXPECT_LE(frames.load(), static_cast<int>(ms.count() / 16) + 3);
+    EXPECT_EQ(dlg.m_lblBytes.GetText(), std::to_wstring(posted.load()) + L" Byte/ 100000000 Byte");
+}
+
+// Keys reach the window through the X server (XTEST), as a user's would.
 TEST_F(WindowOnXvfb, EscapeAndEnterEndTheWindow)
 {
     struct Case {
         const char* key;
         int result;
-    } cases[] = {{"Escape", IDCANCEL}, {"Return", IDOK}};
+    } cases[] = {{"Escape", IDCANCEL}, {"Return", IDOK}, {"KP_Enter", IDOK}};
     for (const Case& c : cases) {
         CTovarinDlg dlg;
-        bool sent = false;
+        std::atomic<bool> ended{false};
+        std::thread presser;
         dlg.m_onFramePresented = [&](unsigned) {
-            if (!sent) {
-                sent = true;
-                const std::string command = "xdotool search --name '^Tovarin$' windowfocus --sync key " + std::string(c.key);
-                std::thread([command] { std::system(command.c_str()); }).detach();
+            if (presser.joinable()) {
+                return;
             }
+            SDL_SysWMinfo info;
+            SDL_VERSION(&info.version);
+            ASSERT_TRUE(SDL_GetWindowWMInfo(dlg.GetWindow(), &info));
+            const std::string command = "xdotool windowfocus --sync " + std::to_string(info.info.x11.window) +
+                                        " key " + c.key + " 2>/dev/null";
+            presser = std::thread([&, command] {
+                // Repeated until the window ends; after 10 s the window is
+                // closed another way so that the test fails instead of hanging.
+                for (int i = 0; i < 100 && !ended; ++i) {
+                    std::system(command.c_str());
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                if (!ended) {
+                    dlg.PostNotify(WM_UPDATE_CLOSE, 0, 0);
+                }
+            });
         };
-        EXPECT_EQ(dlg.DoModal(), c.result) << c.key;
+        const int result = dlg.DoModal();
+        ended = true;
+        if (presser.joinable()) {
+            presser.join();
+        }
+        EXPECT_EQ(result, c.result) << c.key;
+        EXPECT_FALSE(dlg.FinalMessageReceived()) << c.key;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,9 @@ bool CXvfbDisplay::Start(int width, int height)
     m_pid = fork();
     if (m_pid == 0) {
         close(fds[0]);
+        // Never outlives the test, and never holds the test's output open.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        freopen("/dev/null", "w", stdout);
         freopen("/dev/null", "w", stderr);
         execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-br", "-nolisten", "tcp",
                static_cast<char*>(nullptr));

@@ -92,7 +92,7 @@ int CTerminalFront::Run()
             }
         }
         if (!m_bBytesShown && std::chrono::steady_clock::now() - m_lastBytes >= BYTES_INTERVAL) {
-            Render(false);
+            ShowBytes();
         }
     }
     if (m_bTerminal) {
@@ -106,11 +106,13 @@ void CTerminalFront::Handle(const NOTIFY_MESSAGE& msg)
 {
     switch (msg.message) {
     case WM_UPDATE_STATUS: {
+        // The last count of the previous file goes out before the new status.
+        FlushBytes();
         m_nProgress = msg.wParam > BAR_CELLS ? BAR_CELLS : static_cast<unsigned>(msg.wParam);
         auto* text = reinterpret_cast<std::wstring*>(msg.lParam);
         m_status = text ? *text : std::wstring();
         delete text;
-        Render(true);
+        ShowStatus();
         break;
     }
     case WM_UPDATE_BYTES: {
@@ -125,48 +127,67 @@ void CTerminalFront::Handle(const NOTIFY_MESSAGE& msg)
             m_bytes = line;
             m_bBytesShown = false;
         }
+        if (!m_bBytesShown && std::chrono::steady_clock::now() - m_lastBytes >= BYTES_INTERVAL) {
+            ShowBytes();
+        }
         break;
     }
     case WM_UPDATE_CLOSE:
+        FlushBytes();
         m_nResult = IDCANCEL;
         break;
     case WM_UPDATE_DONE:
+        FlushBytes();
         m_nProgress = BAR_FULL;
         m_nResult = IDOK;
-        Render(true);
+        ShowStatus();
         break;
     default:
         break;
     }
 }
 
-void CTerminalFront::Render(bool bStatusChanged)
+void CTerminalFront::DrawLine()
 {
-    if (bStatusChanged) {
-        // A status change shows the byte line as it stands.
-        m_bBytesShown = false;
+    // Bar, status and bytes on one line, the status cut so that the line
+    // fits the terminal (a wrapped line could not be rewritten).
+    const std::string bar = FormatBar(m_nProgress, TERMINAL_CELLS);
+    const std::string bytes = m_bytes.empty() ? std::string() : "  " + m_bytes;
+    unsigned room = ~0u;
+    if (m_nColumns != 0) {
+        const unsigned fixed = static_cast<unsigned>(bar.size() + 1 + bytes.size()) + 1;
+        room = m_nColumns > fixed ? m_nColumns - fixed : 0;
     }
-    const auto now = std::chrono::steady_clock::now();
+    std::fprintf(m_out, "\r%s %s%s\x1b[K", bar.c_str(), FitColumns(m_status, room).c_str(), bytes.c_str());
+    std::fflush(m_out);
+}
+
+void CTerminalFront::ShowStatus()
+{
     if (m_bTerminal) {
-        // Bar, status and bytes on one line, the status cut so that the line
-        // fits the terminal (a wrapped line could not be rewritten).
-        const std::string bar = FormatBar(m_nProgress, TERMINAL_CELLS);
-        const std::string bytes = m_bytes.empty() ? std::string() : "  " + m_bytes;
-        unsigned room = ~0u;
-        if (m_nColumns != 0) {
-            const unsigned fixed = static_cast<unsigned>(bar.size() + 1 + bytes.size()) + 1;
-            room = m_nColumns > fixed ? m_nColumns - fixed : 0;
-        }
-        std::fprintf(m_out, "\r%s %s%s\x1b[K", bar.c_str(), FitColumns(m_status, room).c_str(), bytes.c_str());
-    } else if (bStatusChanged) {
-        std::fprintf(m_out, "%s %s\n", FormatBar(m_nProgress, BAR_CELLS).c_str(), FitColumns(m_status, ~0u).c_str());
-        if (!m_bytes.empty()) {
-            std::fprintf(m_out, "  %s\n", m_bytes.c_str());
-        }
+        DrawLine();
+        m_bBytesShown = true;
+        return;
+    }
+    std::fprintf(m_out, "%s %s\n", FormatBar(m_nProgress, BAR_CELLS).c_str(), FitColumns(m_status, ~0u).c_str());
+    std::fflush(m_out);
+}
+
+void CTerminalFront::ShowBytes()
+{
+    if (m_bTerminal) {
+        DrawLine();
     } else if (!m_bytes.empty()) {
         std::fprintf(m_out, "  %s\n", m_bytes.c_str());
+        std::fflush(m_out);
     }
-    std::fflush(m_out);
     m_bBytesShown = true;
-    m_lastBytes = now;
+    m_lastBytes = std::chrono::steady_clock::now();
+}
+
+void CTerminalFront::FlushBytes()
+{
+    if (!m_bBytesShown) {
+        ShowBytes();
+    }
 }

@@ -40,7 +40,10 @@ public:
 
 private:
     void Handle(const NOTIFY_MESSAGE& msg);
-    void Render(bool bStatusChanged);
+    void DrawLine();
+    void ShowStatus();
+    void ShowBytes();
+    void FlushBytes();
 
     std::FILE* m_out;
     bool m_bTerminal;
@@ -52,7 +55,7 @@ private:
     unsigned m_nProgress = 0;
     std::wstring m_status;
     std::string m_bytes;
-    bool m_bBytesShown = true;
+    bool m_bBytesShown = true;  // the byte line on screen is m_bytes
     std::chrono::steady_clock::time_point m_lastBytes{};
     int m_nResult = 0;
 };

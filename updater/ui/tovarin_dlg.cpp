@@ -98,8 +98,14 @@ BOOL CTovarinDlg::OnInitDialog()
     // order of a resize followed by centring should the skin be replaced.
     SDL_SetWindowSize(m_pWindow, m_rcSkin.right, m_rcSkin.bottom);
     SDL_SetWindowPosition(m_pWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
-    SetupLabels(FindFontFace(FONT_FAMILY, FONT_LANG, FONT_SAMPLE, FONT_PIXELS));
     SDL_SetWindowTitle(m_pWindow, "Tovarin");
+    m_nProgress = 0;
+    // The labels hold no text before the worker's first message, so the first
+    // frame (skin and left cap) can be on screen before the face lookup,
+    // which takes longer than everything else here.
+    SDL_ShowWindow(m_pWindow);
+    Present();
+    SetupLabels(FindFontFace(FONT_FAMILY, FONT_LANG, FONT_SAMPLE, FONT_PIXELS));
     StartWorker();
     return TRUE;
 }
@@ -137,12 +143,14 @@ BOOL CTovarinDlg::OnUpdateBytes(WPARAM wParam, LPARAM lParam)
 
 BOOL CTovarinDlg::OnUpdateClose(WPARAM, LPARAM)
 {
+    m_bFinal = true;
     OnCancel();
     return TRUE;
 }
 
 BOOL CTovarinDlg::OnUpdateDone(WPARAM, LPARAM)
 {
+    m_bFinal = true;
     m_nProgress = BAR_FULL;
     Invalidate();
     OnOK();
@@ -245,8 +253,6 @@ int CTovarinDlg::DoModal()
     SDL_SetWindowHitTest(m_pWindow, HitTest, this);
     m_wakeEvent.store(SDL_RegisterEvents(1));
     OnInitDialog();
-    SDL_ShowWindow(m_pWindow);
-    Present();
     RunLoop();
     return m_nResult;
 }

@@ -83,7 +83,14 @@ public:
 
     // 0 while the window is open, then IDOK or IDCANCEL.
     int GetResult() const { return m_nResult; }
+    // True once WM_UPDATE_CLOSE or WM_UPDATE_DONE was handled: the worker
+    // has posted its last message.
+    bool FinalMessageReceived() const { return m_bFinal; }
+    // Later posts are refused (the sender keeps its strings).
+    void CloseNotify() { m_queue.Close(); }
     bool NeedsPaint() const { return m_bDirty; }
+    // The SDL window while DoModal runs, else null.
+    SDL_Window* GetWindow() const { return m_pWindow; }
 
     // Called on the main thread after each frame reaches the screen, with the
     // progress it shows (tests and the start-up benchmark watch it).
@@ -114,6 +121,7 @@ private:
     std::atomic<Uint32> m_wakeEvent{static_cast<Uint32>(-1)};
     SDL_Window* m_pWindow = nullptr;
     int m_nResult = 0;
+    bool m_bFinal = false;
     bool m_bDirty = true;
     Uint32 m_lastPaint = 0;
 };

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# Benchmarks of the update engine, each against a baseline measured in the
+# same run on the same data:
+#   1. full update of FILES files / MIB MiB served by nginx, against a shell
+#      script doing the same with curl, unzip and a CRC check (cksum) per file;
+#   2. the check phase over an unchanged installed tree, against cksum over
+#      the same files;
+#   3. peak resident memory of a single-file update of BIG_MIB MiB.
+# usage: run_bench.sh TOVARIN_HEADLESS TOVARIN_PUBLISH
+# Environment: FILES (2000), MIB (200), BIG_MIB (1024), RUNS (3: best of, for
+# the engine and cksum), BASE_RUNS (1: best of, for the slow script),
+# BENCH_DIR (a temporary folder), STAGES ("1 2 3": which measurements to run).
+set -euo pipefail
+headless=$(realpath "$1")
+publish=$(realpath "$2")
+files=${FILES:-2000}
+mib=${MIB:-200}
+big_mib=${BIG_MIB:-1024}
+runs=${RUNS:-3}
+base_runs=${BASE_RUNS:-1}
+stages=${STAGES:-1 2 3}
+stage() { [[ " $stages " == *" $1 "* ]]; }
+work=${BENCH_DIR:-$(mktemp -d /tmp/tovarin-bench-XXXXXX)}
+nginx_pid=
+cleanup() {
+  [[ -n "$nginx_pid" ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+now() { date +%s.%N; }
+elapsed() { python3 -c "print(f'{$2 - $1:.3f}')"; }
+
+echo "== preparing $files files / $mib MiB and a $big_mib MiB file in $work"
+python3 - "$work/src" "$files" "$mib" <<'PY'
+import os, random, sys
+root, count, mib = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+size = mib * 1024 * 1024 // count
+rng = random.Random(1)
+for i in range(count):
+    folder = os.path.join(root, f"dir{i % 20:02d}", f"sub{i % 3}")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, f"file{i:05d}.bin"), "wb") as out:
+        out.write(rng.randbytes(size))
+PY
+mkdir -p "$work/bigsrc" "$work/bigsrv"
+if stage 3; then
+python3 - "$work/bigsrc/big.bin" "$big_mib" <<'PY'
+import random, sys
+rng = random.Random(2)
+block = bytearray(1024 * 1024)
+with open(sys.argv[1], "wb") as out:
+    for i in range(int(sys.argv[2])):
+        block[0:4096] = rng.randbytes(4096)
+        out.write(block)
+PY
+fi
+"$publish" --quiet --version 1.0 "$work/src" "$work/srv"
+stage 3 && "$publish" --quiet --version 1.0 "$work/bigsrc" "$work/bigsrv"
+
+# The baseline's manifest: server path and cksum of every file.
+(cd "$work/src" && find . -type f -printf '%P\n' | sort | while read -r f; do echo "$f $(cksum < "$f" | cut -d' ' -f1)"; done) > "$work/manifest"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+mkdir -p "$work/nginx/temp"
+cat > "$work/nginx/nginx.conf" <<CONF
+daemon off; master_process off; worker_processes 1;
+pid $work/nginx/nginx.pid; error_log $work/nginx/error.log;
+events { worker_connections 256; }
+http {
+  access_log off; sendfile on;
+  client_body_temp_path $work/nginx/temp; proxy_temp_path $work/nginx/temp; fastcgi_temp_path $work/nginx/temp;
+  uwsgi_temp_path $work/nginx/temp; scgi_temp_path $work/nginx/temp;
+  server { listen 127.0.0.1:$port; location / { root $work/srv; } location /big/ { alias $work/bigsrv/; } }
+}
+CONF
+/usr/sbin/nginx -p "$work/nginx/" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
+nginx_pid=$!
+for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break || sleep 0.05; done
+url="http://127.0.0.1:$port"
+
+engine_update() {
+  rm -rf "$work/prog" "$work/down"; mkdir -p "$work/prog" "$work/down"; sync
+  local t0; t0=$(now)
+  "$headless" -name prog -number 1.0 -prog "$work/prog" -down "$work/down" -http "$url" >/dev/null
+  elapsed "$t0" "$(now)"
+}
+
+baseline_update() {
+  rm -rf "$work/prog" "$work/down"; mkdir -p "$work/prog" "$work/down"; sync
+  local t0; t0=$(now)
+  curl -s -o "$work/down/UpdateList.xml.zip" "$url/UpdateList.xml.zip?a=$(date +%s)"
+  unzip -q -o "$work/down/UpdateList.xml.zip" -d "$work/down"
+  while read -r path sum; do
+    dir=$(dirname "$path")
+    mkdir -p "$work/down/$dir" "$work/prog/$dir"
+    curl -s -f -o "$work/down/$path.zip" "$url/$path.zip?a=$(date +%s)"
+    unzip -q -o "$work/down/$path.zip" -d "$work/down/$dir"
+    [[ "$(cksum < "$work/down/$path" | cut -d' ' -f1)" == "$sum" ]] || { echo "CRC mismatch: $path" >&2; exit 1; }
+    cp "$work/down/$path" "$work/prog/$path"
+  done < "$work/manifest"
+  rm -rf "$work/down"
+  elapsed "$t0" "$(now)"
+}
+
+best() { sort -n | head -1; }
+ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
+
+if stage 1; then
+echo "== 1. full update: $files files / $mib MiB (engine best of $runs, script best of $base_runs)"
+engine=$(for _ in $(seq "$runs"); do engine_update; done | best)
+diff -r -q "$work/src" "$work/prog" >/dev/null || { echo "engine result differs from the source" >&2; exit 1; }
+baseline=$(for _ in $(seq "$base_runs"); do baseline_update; done | best)
+echo "engine ${engine}s, curl+unzip+cksum script ${baseline}s, ratio $(ratio "$engine" "$baseline") (goal <= 0.5)"
+fi
+
+if stage 2; then
+echo "== 2. check phase over the unchanged tree (best of $runs)"
+rm -rf "$work/prog"; cp -r "$work/src" "$work/prog"
+find "$work/prog" -type f -print0 | xargs -0 cat > /dev/null
+check=$(for _ in $(seq "$runs"); do
+  rm -rf "$work/down"; mkdir -p "$work/down"
+  t0=$(now); "$headless" -name prog -number 1.0 -prog "$work/prog" -down "$work/down" -http "$url" >/dev/null || true
+  elapsed "$t0" "$(now)"; done | best)
+sums=$(for _ in $(seq "$runs"); do
+  t0=$(now); (cd "$work/prog" && find . -type f -print0 | xargs -0 cksum > /dev/null); elapsed "$t0" "$(now)"; done | best)
+echo "engine check ${check}s, cksum ${sums}s, ratio $(ratio "$check" "$sums") (goal <= 1.0)"
+fi
+
+if stage 3; then
+echo "== 3. peak resident memory, one $big_mib MiB file"
+rm -rf "$work/prog" "$work/down" "$work/src"; mkdir -p "$work/prog" "$work/down"
+/usr/bin/time -f '%M' -o "$work/rss" "$headless" -name prog -number 1.0 -prog "$work/prog" -down "$work/down" -http "$url/big" >/dev/null
+cmp -s "$work/bigsrc/big.bin" "$work/prog/big.bin" || { echo "big file differs" >&2; exit 1; }
+echo "peak resident memory $(( $(cat "$work/rss") / 1024 )) MiB (goal < 32 MiB)"
+fi

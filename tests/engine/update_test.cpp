@@ -1,0 +1,353 @@
+// Whole updates against a real nginx on loopback serving trees made by the
+// publisher: the messages, the files left in both folders, and what was
+// requested (nginx's access log).
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "http_fetch.h"
+#include "test_support.h"
+#include "text.h"
+#include "tovarin_thread.h"
+#include "update_list.h"
+
+using namespace test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class UpdateTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        MakeFolders(prog);
+        MakeFolders(down);
+        // The new version: nested folders, an empty file, an executable.
+        WriteFile(src + "/prog", "#!/bin/sh\necho started > '" + dir / "marker" + "'\n", 0755);
+        WriteFile(src + "/readme.txt", "version 2\n");
+        WriteFile(src + "/empty.dat", "");
+        WriteFile(src + "/data/level1.bin", RandomBytes(20000, 1));
+        WriteFile(src + "/data/sub/deep.bin", RandomBytes(70000, 2));
+        WriteFile(src + "/bin/tool", RandomBytes(3000, 3), 0755);
+        Publish(src, srv, "2.0");
+        // The installed old version: one file current, one outdated.
+        WriteFile(prog + "/data/level1.bin", RandomBytes(20000, 1));
+        WriteFile(prog + "/readme.txt", "version 1\n");
+        ASSERT_TRUE(nginx.Start(srv));
+    }
+
+    HEADLESS_RESULT Run(const std::string& number = "2.0", bool reboot = false)
+    {
+        MakeFolders(down);
+        return RunUpdate(nginx.Url(), prog, down, number, reboot);
+    }
+
+    // Archives requested, by their path on the server.
+    int Fetches(const std::string& file) { return nginx.CountRequests("/" + file + ".zip"); }
+
+    TempDir dir;
+    const std::string prog = dir / "prog", down = dir / "down", src = dir / "src", srv = dir / "srv";
+    Nginx nginx;
+};
+
+const std::set<std::string> kPending = {"prog", "readme.txt", "empty.dat", "deep.bin", "tool"};
+
+int Finals(const HEADLESS_RESULT& result)
+{
+    int finals = 0;
+    for (const UPDATE_MESSAGE& message : result.messages)
+        finals += message.nMessage == WM_UPDATE_CLOSE || message.nMessage == WM_UPDATE_DONE;
+    return finals;
+}
+
+// The whole message sequence of an update that fetches `pending` and
+// installs.
+void ExpectInstallMessages(const HEADLESS_RESULT& result, const std::set<std::string>& pending)
+{
+    const auto& m = result.messages;
+    ASSERT_GE(m.size(), 6u);
+    const std::pair<unsigned, const wchar_t*> opening[] = {
+        {0, L"正在检查新的版本..."}, {1, L"正在下载更新列表..."}, {2, L"正在准备更新包..."}};
+    for (unsigned i = 0; i < 3; ++i) {
+        EXPECT_EQ(m[i].nMessage, static_cast<unsigned>(WM_UPDATE_STATUS));
+        EXPECT_EQ(m[i].wParam, opening[i].first);
+        EXPECT_EQ(m[i].strText, opening[i].second);
+    }
+    std::set<std::string> fetched;
+    std::size_t i = 3;
+    WPARAM lastStep = 3;
+    int remaining = static_cast<int>(pending.size());
+    while (i < m.size() && m[i].nMessage == WM_UPDATE_STATUS && m[i].wParam != 65) {
+        --remaining;
+        const std::wstring prefix = L"剩余" + std::to_wstring(remaining) + L"个文件需要下载/正在下载:";
+        ASSERT_EQ(m[i].strText.compare(0, prefix.size(), prefix), 0) << WideToAnsiLossy(m[i].strText);
+        fetched.insert(WideToAnsiLossy(m[i].strText.substr(prefix.size())));
+        EXPECT_GE(m[i].wParam, lastStep);
+        EXPECT_LE(m[i].wParam, 64u);
+        lastStep = m[i].wParam;
+        // (0, len), the running totals, and the final empty read.
+        ++i;
+        ASSERT_EQ(m[i].nMessage, static_cast<unsigned>(WM_UPDATE_BYTES));
+        EXPECT_EQ(m[i].wParam, 0u);
+        const LPARAM expected = m[i].lParam;
+        EXPECT_GT(expected, 0);
+        WPARAM previous = 0;
+        std::size_t reads = 0;
+        for (++i; i < m.size() && m[i].nMessage == WM_UPDATE_BYTES; ++i, ++reads) {
+            EXPECT_EQ(m[i].lParam, expected);
+            EXPECT_GE(m[i].wParam, previous);
+            EXPECT_LE(m[i].wParam - previous, 5120u);
+            previous = m[i].wParam;
+        }
+        EXPECT_GE(reads, 2u);
+        EXPECT_EQ(previous, static_cast<WPARAM>(expected));
+    }
+    EXPECT_EQ(remaining, 0);
+    EXPECT_EQ(fetched, pending);
+    ASSERT_LE(i + 3, m.size());
+    EXPECT_EQ(m[i].nMessage, static_cast<unsigned>(WM_UPDATE_STATUS));
+    EXPECT_EQ(m[i].wParam, 65u);
+    EXPECT_EQ(m[i].strText, L"正在安装更新包");
+    EXPECT_EQ(m[i + 1].nMessage, static_cast<unsigned>(WM_UPDATE_BYTES));
+    EXPECT_EQ(m[i + 1].wParam, 0u);
+    EXPECT_EQ(m[i + 1].lParam, 0);
+    EXPECT_EQ(m[i + 2].nMessage, static_cast<unsigned>(WM_UPDATE_DONE));
+    EXPECT_EQ(i + 3, m.size());
+}
+
+TEST_F(UpdateTest, FullUpdateOfANestedTree)
+{
+    const HEADLESS_RESULT result = Run();
+    ASSERT_TRUE(result.bFinished);
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    ExpectInstallMessages(result, kPending);
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+    EXPECT_FALSE(Exists(down));
+    struct stat info{};
+    ASSERT_EQ(::stat((prog + "/bin/tool").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0755u);
+    EXPECT_EQ(Fetches("data/sub/deep.bin"), 1);
+    EXPECT_EQ(Fetches("data/level1.bin"), 0);  // already current
+    EXPECT_EQ(Fetches("empty.dat"), 1);
+
+    // Installed, the empty file included, the tree is current.
+    const HEADLESS_RESULT again = Run();
+    EXPECT_EQ(again.nOutcome, UPDATE_OUTCOME_CURRENT);
+}
+
+TEST_F(UpdateTest, NothingToUpdateClosesWithoutALog)
+{
+    fs::remove_all(prog);
+    fs::copy(src, prog, fs::copy_options::recursive);
+    const HEADLESS_RESULT result = Run();
+    ASSERT_TRUE(result.bFinished);
+    EXPECT_EQ(result.nFinalMessage, static_cast<unsigned>(WM_UPDATE_CLOSE));
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_CURRENT);
+    EXPECT_EQ(result.messages.size(), 4u);
+    EXPECT_FALSE(Exists(down + "/UpdateLog.xml"));
+    EXPECT_TRUE(Exists(down + "/UpdateList.xml.zip"));
+    EXPECT_TRUE(Exists(down + "/UpdateList.xml"));
+    EXPECT_EQ(nginx.Requests().size(), 1u);
+}
+
+// The entries of a log, by name, with their status.
+std::map<std::string, int> LogStatuses(const std::string& path)
+{
+    std::map<std::string, int> statuses;
+    CUpdateList log;
+    if (log.Load(Wide(path)))
+        for (CUpdateFile* entry = log.GetFirstFile(); entry; entry = log.GetNextFile())
+            statuses[entry->m_szFileName] = entry->m_nStatus;
+    return statuses;
+}
+
+const std::map<std::string, std::string> kServerPath = {
+    {"prog", "prog"}, {"readme.txt", "readme.txt"}, {"empty.dat", "empty.dat"},
+    {"deep.bin", "data/sub/deep.bin"}, {"tool", "bin/tool"}};
+
+// A missing archive: two attempts, then CLOSE with the log saved; the same
+// version resumes and fetches only what was not fetched yet.
+TEST_F(UpdateTest, FailedDownloadIsResumedBySameNumber)
+{
+    fs::rename(srv + "/data/sub/deep.bin.zip", dir / "deep.bin.zip");
+    const HEADLESS_RESULT first = Run();
+    ASSERT_TRUE(first.bFinished);
+    EXPECT_EQ(first.nOutcome, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+    EXPECT_EQ(Finals(first), 1);
+    EXPECT_EQ(first.messages.back().nMessage, static_cast<unsigned>(WM_UPDATE_CLOSE));
+    EXPECT_EQ(Fetches("data/sub/deep.bin"), 2);
+    EXPECT_EQ(ReadFile(prog + "/readme.txt"), "version 1\n");
+    const auto statuses = LogStatuses(down + "/UpdateLog.xml");
+    ASSERT_EQ(statuses.size(), kPending.size());
+    EXPECT_EQ(statuses.at("deep.bin"), UPDATE_FILE_PENDING);
+
+    fs::rename(dir / "deep.bin.zip", srv + "/data/sub/deep.bin.zip");
+    const HEADLESS_RESULT second = Run();
+    EXPECT_EQ(second.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(nginx.CountRequests("/UpdateList.xml.zip"), 1);
+    for (const auto& [name, status] : statuses) {
+        // Fetched entries were fetched once, by the first run; the others
+        // once more by the second.
+        const int expected = name == "deep.bin" ? 3 : status == UPDATE_FILE_FETCHED ? 1 : 1;
+        EXPECT_EQ(Fetches(kServerPath.at(name)), expected) << name;
+    }
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+}
+
+TEST_F(UpdateTest, AnotherNumberStartsOver)
+{
+    fs::rename(srv + "/data/sub/deep.bin.zip", dir / "deep.bin.zip");
+    EXPECT_EQ(Run().nOutcome, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+    const auto statuses = LogStatuses(down + "/UpdateLog.xml");
+    fs::rename(dir / "deep.bin.zip", srv + "/data/sub/deep.bin.zip");
+    EXPECT_EQ(Run("2.1").nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(nginx.CountRequests("/UpdateList.xml.zip"), 2);
+    for (const auto& [name, status] : statuses)
+        EXPECT_EQ(Fetches(kServerPath.at(name)), name == "deep.bin" ? 3 : status == UPDATE_FILE_FETCHED ? 2 : 1) << name;
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+}
+
+// Archives that arrive but do not give the listed file: two attempts each,
+// then CLOSE with the log saved and the program folder untouched.
+TEST_F(UpdateTest, CorruptArchiveOrWrongCrcFailsAfterTwoAttempts)
+{
+    for (int variant = 0; variant < 2; ++variant) {
+        if (variant == 0) {
+            WriteFile(srv + "/readme.txt.zip", RandomBytes(fs::file_size(srv + "/readme.txt.zip"), 9));
+        } else {
+            Publish(src, srv, "2.0");
+            EditServerList(srv, [](CUpdateList& list) {
+                for (CUpdateFile* entry = list.GetFirstFile(); entry; entry = list.GetNextFile())
+                    if (std::string(entry->m_szFileName) == "readme.txt")
+                        std::snprintf(entry->m_szFileCrc, sizeof entry->m_szFileCrc, "DEADBEEF");
+            });
+        }
+        const int before = Fetches("readme.txt");
+        fs::remove_all(down);
+        const HEADLESS_RESULT result = Run("2." + std::to_string(variant));
+        ASSERT_TRUE(result.bFinished);
+        EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_DOWNLOAD_FAILED) << variant;
+        EXPECT_EQ(Finals(result), 1);
+        EXPECT_EQ(Fetches("readme.txt") - before, 2) << variant;
+        EXPECT_TRUE(Exists(down + "/UpdateLog.xml"));
+        EXPECT_EQ(ReadFile(prog + "/readme.txt"), "version 1\n");
+    }
+}
+
+// A target that cannot be overwritten (here a non-empty folder) is moved
+// aside to ".bak"; when that fails as well, the install fails.
+TEST_F(UpdateTest, UnreplaceableTargetGoesThroughBak)
+{
+    fs::remove(prog + "/readme.txt");
+    WriteFile(prog + "/readme.txt/inner", "in the way");
+    EXPECT_EQ(Run().nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadFile(prog + "/readme.txt"), "version 2\n");
+    EXPECT_EQ(ReadFile(prog + "/readme.txt.bak/inner"), "in the way");
+
+    fs::remove(prog + "/readme.txt");
+    WriteFile(prog + "/readme.txt/inner", "in the way again");
+    const HEADLESS_RESULT blocked = Run("2.1");
+    EXPECT_EQ(blocked.nOutcome, UPDATE_OUTCOME_INSTALL_FAILED);
+    EXPECT_EQ(Finals(blocked), 1);
+    EXPECT_TRUE(Exists(down + "/UpdateLog.xml"));
+    EXPECT_EQ(ReadFile(prog + "/readme.txt/inner"), "in the way again");
+}
+
+TEST_F(UpdateTest, RebootStartsTheUpdatedProgram)
+{
+    EXPECT_EQ(Run("2.0", false).nOutcome, UPDATE_OUTCOME_INSTALLED);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(Exists(dir / "marker"));
+
+    WriteFile(prog + "/readme.txt", "version 1\n");
+    EXPECT_EQ(Run("2.1", true).nOutcome, UPDATE_OUTCOME_INSTALLED);
+    bool started = false;
+    for (int i = 0; i < 100 && !started; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        started = ReadFile(dir / "marker") == "started\n";
+    }
+    EXPECT_TRUE(started);
+}
+
+// A list whose entries would reach outside the folders is refused whole:
+// nothing but the list is fetched, no log is written, nothing installed.
+TEST_F(UpdateTest, UnsafeListIsRefusedBeforeAnyDownload)
+{
+    struct { const char* name; const char* path; } cases[] = {
+        {"..\\..\\evil", ""}, {"evil", "data\\..\\..\\x"}, {"/tmp/evil", ""}, {"evil", "C:\\Windows"},
+        {"evil", "/etc"}, {"evil", "../up"},
+    };
+    for (const auto& c : cases) {
+        Publish(src, srv, "2.0");
+        EditServerList(srv, [&](CUpdateList& list) {
+            CUpdateFile* entry = list.GetFirstFile();
+            std::snprintf(entry->m_szFileName, sizeof entry->m_szFileName, "%s", c.name);
+            std::snprintf(entry->m_szFilePath, sizeof entry->m_szFilePath, "%s", c.path);
+        });
+        const std::size_t before = nginx.Requests().size();
+        fs::remove_all(down);
+        const HEADLESS_RESULT result = Run();
+        EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_NO_LIST) << c.name << " " << c.path;
+        EXPECT_EQ(nginx.Requests().size(), before + 1);
+        EXPECT_FALSE(Exists(down + "/UpdateLog.xml"));
+        EXPECT_EQ(ReadFile(prog + "/readme.txt"), "version 1\n");
+    }
+}
+
+// A download folder that holds the program folder (or is it) is not deleted
+// after the install.
+TEST_F(UpdateTest, DownloadFolderHoldingTheProgramSurvives)
+{
+    const std::string outer = dir / "outer", app = dir / "outer/app";
+    for (const std::string& downDir : {outer, app}) {
+        WriteFile(app + "/readme.txt", "version 1\n");
+        const HEADLESS_RESULT result = RunUpdate(nginx.Url(), app, downDir, "2.0-" + downDir);
+        EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED) << downDir;
+        EXPECT_EQ(ReadFile(app + "/readme.txt"), "version 2\n");
+        EXPECT_EQ(ReadFile(app + "/data/sub/deep.bin"), ReadFile(src + "/data/sub/deep.bin"));
+    }
+}
+
+TEST_F(UpdateTest, OverlongNumberStillUpdates)
+{
+    const HEADLESS_RESULT result = Run(std::string(40, '7'));
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+}
+
+// An https base URL is fetched over TLS, with certificate checks.
+TEST(Https, UpdateOverTls)
+{
+    TempDir dir;
+    const std::string cert = dir / "cert.pem", key = dir / "key.pem";
+    const std::string command = "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
+                                "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" + key +
+                                "' -out '" + cert + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    WriteFile(dir / "src/a.txt", "secure");
+    WriteFile(dir / "src/sub/b.bin", RandomBytes(9000, 4));
+    Publish(dir / "src", dir / "srv", "1.0");
+    Nginx nginx;
+    ASSERT_TRUE(nginx.Start(dir / "srv", cert, key));
+    ASSERT_EQ(nginx.Url().rfind("https://", 0), 0u);
+
+    // Not trusted: the list is not obtained.
+    MakeFolders(dir / "down");
+    EXPECT_EQ(RunUpdate(nginx.Url(), dir / "prog", dir / "down").nOutcome, UPDATE_OUTCOME_NO_LIST);
+
+    Tovarin::HttpSetCaFile(cert);
+    MakeFolders(dir / "prog");
+    const HEADLESS_RESULT result = RunUpdate(nginx.Url(), dir / "prog", dir / "down");
+    Tovarin::HttpSetCaFile("");
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadTree(dir / "prog"), ReadTree(dir / "src"));
+    EXPECT_EQ(nginx.CountRequests("/sub/b.bin.zip"), 1);
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "publisher.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include "text.h"
+#include "update_list.h"
+#include "zip_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxText = 260;  // bytes of FileName and FilePath
+
+struct SOURCE_FILE {
+    fs::path path;             // absolute
+    std::string strFolder;     // relative folder, '/' separated, empty at the top
+    std::string strName;
+};
+
+bool CopyText(char* field, std::size_t size, const std::string& text)
+{
+    if (text.size() >= size)
+        return false;
+    std::memcpy(field, text.c_str(), text.size() + 1);
+    return true;
+}
+
+std::string Backslashed(std::string text)
+{
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+std::string Hex(std::uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", value);
+    return text;
+}
+
+bool CrcOfFile(const std::string& path, std::uint32_t& crc);
+
+// Every regular file below the folder, in a stable order; the server folder
+// is left out when it lies inside.
+bool CollectFiles(const fs::path& root, const fs::path& skip, std::vector<SOURCE_FILE>& files, std::string& error)
+{
+    std::error_code code;
+    fs::recursive_directory_iterator it(root, fs::directory_options::none, code);
+    for (; !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+        const fs::path path = it->path();
+        if (!skip.empty() && fs::equivalent(path, skip, code)) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_directory(code))
+            continue;
+        if (!it->is_regular_file(code)) {
+            std::fprintf(stderr, "tovarin-publish: skipping %s (not a regular file)\n", path.c_str());
+            continue;
+        }
+        const fs::path relative = path.lexically_relative(root);
+        SOURCE_FILE file{path, relative.parent_path().generic_string(), relative.filename().string()};
+        if (file.strName.find('\\') != std::string::npos || file.strFolder.find('\\') != std::string::npos) {
+            error = "a name holds a backslash, which the list uses as its folder separator: " + relative.string();
+            return false;
+        }
+        if (file.strName.size() > kMaxText - 4 || file.strFolder.size() > kMaxText) {
+            error = "name or folder longer than the list allows: " + relative.string();
+            return false;
+        }
+        if (file.strFolder.empty() && (file.strName == "UpdateList.xml" || file.strName == "UpdateList.xml.zip" ||
+                                       file.strName == "UpdateLog.xml")) {
+            error = "a top-level program file would collide with the updater's own files: " + file.strName;
+            return false;
+        }
+        files.push_back(std::move(file));
+    }
+    if (code) {
+        error = "cannot read the program folder " + root.string() + ": " + code.message();
+        return false;
+    }
+    std::sort(files.begin(), files.end(), [](const SOURCE_FILE& a, const SOURCE_FILE& b) { return a.path < b.path; });
+    return true;
+}
+
+bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& list, PUBLISH_REPORT& report,
+                 std::string& error)
+{
+    const fs::path folder = file.strFolder.empty() ? server : server / file.strFolder;
+    std::error_code code;
+    fs::create_directories(folder, code);
+    if (code) {
+        error = "cannot create " + folder.string() + ": " + code.message();
+        return false;
+    }
+    struct stat info{};
+    if (::stat(file.path.c_str(), &info) != 0) {
+        error = "cannot read " + file.path.string();
+        return false;
+    }
+    const std::string archive = (folder / (file.strName + ".zip")).string();
+    ZIP_ENTRY_SOURCE entry{file.strName, static_cast<std::uint32_t>(info.st_mode & 07777), info.st_mtime};
+    ZIP_WRITE_RESULT written;
+    if (!WriteSingleEntryZip(archive, file.path.string(), entry, written, error))
+        return false;
+    if (written.nLength > INT32_MAX || written.nArchiveLength > INT32_MAX) {
+        error = "too large for the list's 32-bit lengths: " + file.path.string();
+        return false;
+    }
+    std::uint32_t archiveCrc = 0;
+    if (!CrcOfFile(archive, archiveCrc)) {
+        error = "cannot read back " + archive;
+        return false;
+    }
+    CUpdateFile* item = list.AddFile();
+    const std::string filePath = Backslashed(file.strFolder);
+    item->m_nFileLen = static_cast<std::int32_t>(written.nLength);
+    item->m_nCompressType = COMPRESS_ZIP;
+    item->m_nCompressLen = static_cast<std::int32_t>(written.nArchiveLength);
+    CopyText(item->m_szFileName, sizeof item->m_szFileName, file.strName);
+    CopyText(item->m_szFilePath, sizeof item->m_szFilePath, filePath);
+    CopyText(item->m_szFileCrc, sizeof item->m_szFileCrc, Hex(written.nCrc));
+    CopyText(item->m_szCompressName, sizeof item->m_szCompressName, file.strName + ".zip");
+    CopyText(item->m_szCompressPath, sizeof item->m_szCompressPath, filePath);
+    CopyText(item->m_szCompressCrc, sizeof item->m_szCompressCrc, Hex(archiveCrc));
+    report.nBytes += written.nLength;
+    report.nArchiveBytes += written.nArchiveLength;
+    return true;
+}
+
+bool CrcOfFile(const std::string& path, std::uint32_t& crc)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    std::vector<unsigned char> buffer(1 << 16);
+    std::uint32_t value = 0;
+    std::size_t got = 0;
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
+        value = static_cast<std::uint32_t>(crc32(value, buffer.data(), static_cast<uInt>(got)));
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    crc = value;
+    return ok;
+}
+
+bool PublishList(CUpdateList& list, const fs::path& server, PUBLISH_REPORT& report, std::string& error)
+{
+    const fs::path xml = server / "UpdateList.xml";
+    if (!list.Save(AnsiToWide(xml.string()))) {
+        error = "cannot write " + xml.string();
+        return false;
+    }
+    ZIP_ENTRY_SOURCE entry{"UpdateList.xml", 0644, std::time(nullptr)};
+    ZIP_WRITE_RESULT written;
+    const bool ok = WriteSingleEntryZip((server / "UpdateList.xml.zip").string(), xml.string(), entry, written, error);
+    std::error_code code;
+    fs::remove(xml, code);
+    report.nArchiveBytes += written.nArchiveLength;
+    return ok;
+}
+
+} // namespace
+
+bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& report, std::string& error,
+                          const std::function<void(std::size_t, std::size_t, const std::string&)>& progress)
+{
+    report = PUBLISH_REPORT{};
+    std::error_code code;
+    const fs::path root = fs::canonical(settings.strProgramDir, code);
+    if (code || !fs::is_directory(root)) {
+        error = "not a folder: " + settings.strProgramDir;
+        return false;
+    }
+    fs::create_directories(settings.strServerDir, code);
+    const fs::path server = fs::canonical(settings.strServerDir, code);
+    if (code) {
+        error = "cannot create the server folder " + settings.strServerDir + ": " + code.message();
+        return false;
+    }
+    if (root == server) {
+        error = "the server folder must differ from the program folder";
+        return false;
+    }
+
+    CUpdateList list;
+    if (!settings.strVersion.empty() && !list.SetVersion(settings.strVersion.c_str())) {
+        error = "version longer than 32 bytes: " + settings.strVersion;
+        return false;
+    }
+    if (!CopyText(list.m_szName, sizeof list.m_szName, settings.strName)) {
+        error = "name longer than 32 bytes: " + settings.strName;
+        return false;
+    }
+    std::vector<SOURCE_FILE> files;
+    if (!CollectFiles(root, server, files, error))
+        return false;
+    for (const SOURCE_FILE& file : files) {
+        if (!PublishFile(file, server, list, report, error))
+            return false;
+        ++report.nFiles;
+        if (progress)
+            progress(report.nFiles, files.size(), file.path.lexically_relative(root).string());
+    }
+    return PublishList(list, server, report, error);
+}

@@ -1,0 +1,51 @@
+// File digest: length and CRC-32 text of a file, hashed from a read-only mapping.
+#include "file_digest.h"
+
+#include <cstdio>
+#include <cwchar>
+
+#include <libdeflate.h>
+
+#include "file_mapping.h"
+#include "zip_reader.h"
+
+uint32_t CalcCrc32(uint32_t length, const unsigned char* data)
+{
+    if (length == 0)
+        return 0;
+    return libdeflate_crc32(0, data, length);
+}
+
+CFileDigest::CFileDigest()
+    : m_dwSize(0), m_szCrc{}
+{
+}
+
+BOOL CFileDigest::Compute(const std::wstring& path)
+{
+    std::wmemset(m_szCrc, 0, 33);
+    m_dwSize = 0;
+    m_strPath = path;
+
+    FILE_MAPPING_VIEW view;
+    FileMapResult result = MapWholeFile(path, &view);
+    if (result == FileMapResult::OpenFailed)
+        return FALSE;
+    m_dwSize = static_cast<uint32_t>(view.size);
+    // An empty file has the CRC 0, like any other contents.
+    if (result == FileMapResult::Empty) {
+        m_szCrc[0] = L'0';
+        return TRUE;
+    }
+    if (result == FileMapResult::Mapped) {
+        uint32_t crc = CalcCrc32(m_dwSize, view.data);
+        std::swprintf(m_szCrc, 33, L"%X", static_cast<unsigned>(crc));
+        UnmapWholeFile(&view);
+    }
+    return TRUE;
+}
+
+BOOL CFileDigest::Unpack()
+{
+    return ExtractArchiveBeside(m_strPath);
+}

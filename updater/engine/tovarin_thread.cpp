@@ -1,0 +1,443 @@
+#include "tovarin_thread.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <new>
+
+#include "file_digest.h"
+#include "http_fetch.h"
+#include "text.h"
+#include "update_fs.h"
+#include "update_list.h"
+
+namespace {
+
+constexpr std::size_t kMaxPath = 259;  // characters of a path, without the terminator
+
+const wchar_t kTextChecking[] = L"正在检查新的版本...";
+const wchar_t kTextFetchingList[] = L"正在下载更新列表...";
+const wchar_t kTextPreparing[] = L"正在准备更新包...";
+const wchar_t kTextInstalling[] = L"正在安装更新包";
+
+// Entry texts are folder-relative paths with '\' separators; locally they
+// take the platform's '/'.
+std::wstring LocalText(const char* text)
+{
+    std::wstring wide = AnsiToWide(text);
+    for (wchar_t& c : wide)
+        if (c == L'\\')
+            c = L'/';
+    return wide;
+}
+
+// "<folder>/<FilePath>/<FileName>" or "<folder>/<FileName>".
+std::wstring EntryPath(const std::wstring& folder, const CUpdateFile& entry)
+{
+    std::wstring path = folder + L'/';
+    if (entry.m_szFilePath[0])
+        path += LocalText(entry.m_szFilePath) + L'/';
+    return path + LocalText(entry.m_szFileName);
+}
+
+bool IsSeparator(char c)
+{
+    return c == '/' || c == '\\';
+}
+
+bool IsSafeText(const char* text)
+{
+    if (IsSeparator(text[0]))
+        return false;
+    const bool letter = (text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z');
+    if (letter && text[1] == ':')
+        return false;
+    const char* start = text;
+    for (const char* p = text;; ++p) {
+        if (*p == '\0' || IsSeparator(*p)) {
+            if (p - start == 2 && start[0] == '.' && start[1] == '.')
+                return false;
+            if (*p == '\0')
+                return true;
+            start = p + 1;
+        }
+    }
+}
+
+// Receives one download into a local file that is created only once the
+// server's answer is known to be good (at the first body byte, or at the end
+// of an empty body), so that a refused answer leaves nothing behind.
+class CDownloadReceiver : public Tovarin::IHttpReceiver {
+public:
+    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint32_t expected)
+        : m_pTarget(target), m_strPath(std::move(path)), m_nExpected(expected) {}
+    ~CDownloadReceiver() override { Close(); }
+
+    bool OnStatus(long status) override { return status == 200 || status == 206; }
+
+    bool OnBlock(const unsigned char* data, std::size_t length) override
+    {
+        m_nTotal += length;
+        PostBytes();
+        return Open() && std::fwrite(data, 1, length, m_pFile) == length;
+    }
+
+    // The whole body arrived: the final empty read, then the file is closed.
+    bool Complete()
+    {
+        PostBytes();
+        return Open() && Close();
+    }
+
+    bool Close()
+    {
+        if (!m_pFile)
+            return false;
+        const bool ok = std::fclose(m_pFile) == 0;
+        m_pFile = nullptr;
+        return ok;
+    }
+
+private:
+    bool Open()
+    {
+        if (!m_pFile && !m_bOpenFailed) {
+            m_pFile = std::fopen(m_strPath.c_str(), "wb");
+            m_bOpenFailed = m_pFile == nullptr;
+            if (m_pFile)
+                std::setvbuf(m_pFile, nullptr, _IOFBF, 1 << 16);
+        }
+        return m_pFile != nullptr;
+    }
+
+    void PostBytes()
+    {
+        if (m_nExpected != 0 && m_pTarget)
+            m_pTarget->PostNotify(WM_UPDATE_BYTES, static_cast<WPARAM>(m_nTotal), static_cast<LPARAM>(m_nExpected));
+    }
+
+    CNotifyTarget* m_pTarget;
+    std::string m_strPath;
+    std::uint32_t m_nExpected;
+    std::uint64_t m_nTotal = 0;
+    std::FILE* m_pFile = nullptr;
+    bool m_bOpenFailed = false;
+};
+
+} // namespace
+
+bool IsSafeEntryPath(const char* fileName, const char* filePath)
+{
+    if (!fileName || !fileName[0] || !filePath)
+        return false;
+    return IsSafeText(fileName) && IsSafeText(filePath);
+}
+
+int DownloadStep(std::int64_t done, std::int64_t total)
+{
+    if (total <= 0)
+        return 3;
+    std::int64_t step = 3 + done * 62 / total;
+    if (step < 3)
+        step = 3;
+    if (step > 65)
+        step = 65;
+    return static_cast<int>(step);
+}
+
+CTovarinThread::CTovarinThread() = default;
+
+// The process never deletes its worker; tests and headless runs do, after the
+// thread has ended, and get the list and the digest freed with it.
+CTovarinThread::~CTovarinThread()
+{
+    delete m_pDigest;
+    delete m_pUpdateList;
+}
+
+BOOL CTovarinThread::Init()
+{
+    m_pDigest = new (std::nothrow) CFileDigest;
+    return TRUE;
+}
+
+void CTovarinThread::Uninit()
+{
+    delete m_pDigest;
+    m_pDigest = nullptr;
+    m_pNotifyWnd = nullptr;
+}
+
+void CTovarinThread::Run()
+{
+    try {
+        RunPhases();
+    } catch (...) {
+        // Whatever escaped, the front end still gets its one final message;
+        // the thread base then reports the escape to OnError.
+        const int error = errno;
+        if (!m_bFinished) {
+            try {
+                Finish(WM_UPDATE_CLOSE, UPDATE_OUTCOME_ABORTED);
+            } catch (...) {
+            }
+        }
+        errno = error;
+        throw;
+    }
+}
+
+void CTovarinThread::RunPhases()
+{
+    if (!CheckUpdate()) {
+        Finish(WM_UPDATE_CLOSE, m_bUpToDate ? UPDATE_OUTCOME_CURRENT : UPDATE_OUTCOME_NO_LIST);
+        return;
+    }
+    if (!DownloadUpdate()) {
+        m_pUpdateList->Save(m_strDownDir + L"/UpdateLog.xml");
+        Finish(WM_UPDATE_CLOSE, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+        return;
+    }
+    if (!InstallUpdate()) {
+        Finish(WM_UPDATE_CLOSE, UPDATE_OUTCOME_INSTALL_FAILED);
+        return;
+    }
+    if (m_bReboot) {
+        const std::wstring program = m_strProgDir + L'/' + m_strName;
+        Tovarin::DebugText(L"Tovarin ShellExecute!");
+        Tovarin::DebugText(program);
+        Tovarin::StartProgram(program);
+    }
+    Finish(WM_UPDATE_DONE, UPDATE_OUTCOME_INSTALLED);
+}
+
+void CTovarinThread::Finish(unsigned message, int outcome)
+{
+    m_nOutcome.store(outcome);
+    m_bFinished = true;
+    if (m_pNotifyWnd)
+        m_pNotifyWnd->PostNotify(message, 0, 0);
+}
+
+void CTovarinThread::PostStatus(int step, const std::wstring& text)
+{
+    if (!m_pNotifyWnd)
+        return;
+    auto posted = std::make_unique<std::wstring>(text);
+    if (m_pNotifyWnd->PostNotify(WM_UPDATE_STATUS, static_cast<WPARAM>(step), reinterpret_cast<LPARAM>(posted.get())))
+        posted.release();  // the receiver owns it now
+}
+
+void CTovarinThread::PostBytes(std::uint64_t received, std::uint32_t expected)
+{
+    if (m_pNotifyWnd)
+        m_pNotifyWnd->PostNotify(WM_UPDATE_BYTES, static_cast<WPARAM>(received), static_cast<LPARAM>(expected));
+}
+
+BOOL CTovarinThread::DigestMatches(const CUpdateFile& entry) const
+{
+    return m_pDigest->m_dwSize == static_cast<std::uint32_t>(entry.m_nFileLen) && m_pDigest->m_szCrc[0] != L'\0' &&
+           AnsiToWide(entry.m_szFileCrc) == m_pDigest->m_szCrc;
+}
+
+BOOL CTovarinThread::ListIsSafe() const
+{
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        if (!IsSafeEntryPath(entry->m_szFileName, entry->m_szFilePath))
+            return FALSE;
+    return TRUE;
+}
+
+BOOL CTovarinThread::CheckUpdate()
+{
+    if (!m_pUpdateList)
+        m_pUpdateList = new CUpdateList;
+    PostStatus(0, kTextChecking);
+    if (!m_pDigest)
+        return FALSE;
+
+    const std::wstring log = m_strDownDir + L"/UpdateLog.xml";
+    // A log that is not our own clean record (another version, or entries
+    // that would reach outside the folders) is not resumed.
+    if (m_pUpdateList->Load(log) && AnsiToWide(m_pUpdateList->m_szVersion) == m_strNumber && ListIsSafe())
+        return TRUE;
+
+    PostStatus(1, kTextFetchingList);
+    const std::wstring archive = m_strDownDir + L"/UpdateList.xml.zip";
+    if (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip", archive, 0))
+        return FALSE;
+    if (!m_pDigest->Compute(archive) || !m_pDigest->Unpack())
+        return FALSE;
+    m_pUpdateList->Clear();
+    if (!m_pUpdateList->Load(m_strDownDir + L"/UpdateList.xml"))
+        return FALSE;
+    // Entry names become paths below the program folder and the download
+    // folder, which a successful install deletes: a list that would reach
+    // outside them is refused whole, before anything is fetched or written.
+    if (!ListIsSafe()) {
+        m_pUpdateList->Clear();
+        return FALSE;
+    }
+
+    PostStatus(2, kTextPreparing);
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
+        if (m_pDigest->Compute(EntryPath(m_strProgDir, *entry)) && DigestMatches(*entry))
+            m_pUpdateList->RemoveFile(entry);
+        else
+            entry->m_nStatus = UPDATE_FILE_PENDING;
+    }
+    if (!m_pUpdateList->GetFirstFile()) {
+        m_bUpToDate = true;
+        return FALSE;
+    }
+
+    // A tag too long for the log's version field leaves the log unstamped: the
+    // update proceeds, and a later run cannot resume from it.
+    std::string number;
+    if (!WideToAnsi(m_strNumber, number) || number.size() > sizeof m_pUpdateList->m_szVersion - 1)
+        number.clear();
+    m_pUpdateList->SetVersion(number.c_str());
+    m_pUpdateList->Save(log);
+    return TRUE;
+}
+
+BOOL CTovarinThread::DownloadUpdate()
+{
+    int remaining = 0;
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        ++remaining;
+    const std::int64_t total = m_pUpdateList->GetTotalCompressLen();
+    std::int64_t done = 0;
+
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
+        --remaining;
+        if (entry->m_nStatus != UPDATE_FILE_PENDING) {
+            done += entry->m_nCompressLen;
+            continue;
+        }
+        PostStatus(DownloadStep(done, total), L"剩余" + std::to_wstring(remaining) + L"个文件需要下载/正在下载:" +
+                                                  AnsiToWide(entry->m_szFileName));
+        PostBytes(0, static_cast<std::uint32_t>(entry->m_nCompressLen));
+        if (entry->m_szFilePath[0])
+            MakeSubFolders(AnsiToWide(entry->m_szFilePath), m_strDownDir);
+
+        BOOL fetched = FALSE;
+        for (int attempt = 0; attempt < 2 && !fetched; ++attempt) {
+            fetched = FetchEntry(*entry);
+            if (!fetched)
+                Tovarin::SleepMilliseconds(1);
+        }
+        if (!fetched)
+            return FALSE;
+        done += entry->m_nCompressLen;
+        entry->m_nStatus = UPDATE_FILE_FETCHED;
+    }
+    return TRUE;
+}
+
+// One attempt: fetch the entry's archive, unpack it beside itself, and
+// confirm the unpacked file's length and CRC.
+BOOL CTovarinThread::FetchEntry(CUpdateFile& entry)
+{
+    std::wstring url = m_strHttpUrl + L'/';
+    if (entry.m_szFilePath[0])
+        url += AnsiToWide(entry.m_szFilePath) + L'/';
+    url += AnsiToWide(entry.m_szFileName) + L".zip";
+    const std::wstring unpacked = EntryPath(m_strDownDir, entry);
+
+    return DownloadFile(url, unpacked + L".zip", static_cast<std::uint32_t>(entry.m_nCompressLen)) &&
+           m_pDigest->Compute(unpacked + L".zip") && m_pDigest->Unpack() && m_pDigest->Compute(unpacked) &&
+           DigestMatches(entry);
+}
+
+BOOL CTovarinThread::InstallUpdate()
+{
+    PostStatus(65, kTextInstalling);
+    PostBytes(0, 0);
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        if (!InstallEntry(*entry))
+            return FALSE;
+    // The log goes first: a deletion cut short must not leave a log that
+    // names as fetched files already deleted, which no later run could
+    // install; without a log the next run simply checks again.
+    Tovarin::RemoveOneFile(m_strDownDir + L"/UpdateLog.xml");
+    DeleteFolder(m_strDownDir);
+    return TRUE;
+}
+
+// Copies one unpacked file over its target; a target that cannot be replaced
+// is moved aside to "<target>.bak" first.
+BOOL CTovarinThread::InstallEntry(CUpdateFile& entry)
+{
+    if (entry.m_szFilePath[0])
+        MakeSubFolders(AnsiToWide(entry.m_szFilePath), m_strProgDir);
+    const std::wstring source = EntryPath(m_strDownDir, entry);
+    const std::wstring target = EntryPath(m_strProgDir, entry);
+    if (Tovarin::CopyFileReplace(source, target))
+        return TRUE;
+    const std::wstring backup = target + L".bak";
+    if (backup.size() <= kMaxPath)
+        Tovarin::MoveFileReplace(target, backup);
+    return Tovarin::CopyFileReplace(source, target);
+}
+
+BOOL CTovarinThread::MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder)
+{
+    std::wstring text = baseFolder.substr(0, 260);
+    if (text.size() + 1 > kMaxPath)
+        return TRUE;
+    text += L'/';
+    for (wchar_t c : relativePath) {
+        const bool separator = c == L'\\' || c == L'/';
+        if (separator)
+            Tovarin::CreateOneFolder(text);
+        if (text.size() + 1 > kMaxPath)
+            return TRUE;
+        text += separator ? L'/' : c;
+    }
+    Tovarin::CreateOneFolder(text);
+    return TRUE;
+}
+
+BOOL CTovarinThread::DeleteFolder(const std::wstring& folder)
+{
+    if (folder.empty() || folder.size() > kMaxPath)
+        return FALSE;
+    return Tovarin::DeleteFolderTree(folder, m_strProgDir) ? TRUE : FALSE;
+}
+
+BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint32_t expectedSize)
+{
+    if (!m_bRunning)
+        return FALSE;
+    // Exactly one time query per request, formed anew for every call.
+    const std::int32_t now = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)));
+    const std::string request = WideToAnsiLossy(url) + "?a=" + std::to_string(now);
+
+    void* session = Tovarin::HttpOpenSession();
+    if (!session)
+        return FALSE;
+    {
+        std::lock_guard<std::mutex> guard(m_cs);
+        m_hInternet = session;
+        m_hConnect = nullptr;
+        m_hRequest = nullptr;
+    }
+    BOOL result = FALSE;
+    {
+        CDownloadReceiver receiver(m_pNotifyWnd, WideToAnsiLossy(localPath), expectedSize);
+        if (Tovarin::HttpGet(session, request, receiver))
+            result = receiver.Complete() ? TRUE : FALSE;
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_cs);
+        session = m_hInternet;
+        m_hInternet = nullptr;
+        m_hConnect = nullptr;
+        m_hRequest = nullptr;
+    }
+    Tovarin::HttpCloseSession(session);
+    return result;
+}

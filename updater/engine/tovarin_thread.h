@@ -1,0 +1,85 @@
+// The updater's worker: one object that carries the settings of one update
+// and runs the whole update (check, download, install, finish) on its own
+// thread, reporting to the front end only through posted messages.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "thread_base.h"
+#include "update_messages.h"
+#include "win_types.h"
+
+class CUpdateList;
+class CUpdateFile;
+class CFileDigest;
+
+// How the update ended, for the front end's exit status. Set before the
+// final message is posted, so it can be read once that message arrived.
+enum UPDATE_OUTCOME : int {
+    UPDATE_OUTCOME_RUNNING = 0,       // no final message yet
+    UPDATE_OUTCOME_INSTALLED = 1,     // WM_UPDATE_DONE
+    UPDATE_OUTCOME_CURRENT = 2,       // nothing to update (WM_UPDATE_CLOSE)
+    UPDATE_OUTCOME_NO_LIST = 3,       // the list was not obtained or was refused
+    UPDATE_OUTCOME_DOWNLOAD_FAILED = 4,
+    UPDATE_OUTCOME_INSTALL_FAILED = 5,
+    UPDATE_OUTCOME_ABORTED = 6,       // something escaped the update procedure
+};
+
+class CTovarinThread : public Ostrel::IThread {
+public:
+    CTovarinThread();
+    ~CTovarinThread() override;
+
+    BOOL Init() override;
+    void Uninit() override;
+    void Run() override;
+
+    BOOL CheckUpdate();
+    BOOL DownloadUpdate();
+    BOOL InstallUpdate();
+    BOOL MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder);
+    BOOL DeleteFolder(const std::wstring& folder);
+    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint32_t expectedSize);
+
+    int GetOutcome() const { return m_nOutcome.load(); }
+
+    CNotifyTarget* m_pNotifyWnd = nullptr;  // not owned; set before Start
+    CUpdateList* m_pUpdateList = nullptr;   // owned; created by CheckUpdate
+    CFileDigest* m_pDigest = nullptr;       // owned; created by Init
+    std::wstring m_strName;                 // program name without suffix
+    std::wstring m_strNumber;               // version tag of this update
+    std::wstring m_strProgDir;              // the program's folder
+    std::wstring m_strDownDir;              // working folder, deleted after install
+    std::wstring m_strHttpUrl;              // base URL, no trailing '/'
+    BOOL m_bRunning = FALSE;                // DownloadFile refuses while FALSE
+    BOOL m_bReboot = FALSE;                 // start the program after install
+    std::mutex m_cs;                        // guards the three handles below
+    void* m_hInternet = nullptr;            // the transfer in progress, else null
+    void* m_hConnect = nullptr;             // (unused by this platform's HTTP layer)
+    void* m_hRequest = nullptr;             // (unused by this platform's HTTP layer)
+    std::atomic<int> m_nOutcome{UPDATE_OUTCOME_RUNNING};
+
+private:
+    void RunPhases();
+    void Finish(unsigned message, int outcome);
+    void PostStatus(int step, const std::wstring& text);
+    void PostBytes(std::uint64_t received, std::uint32_t expected);
+    BOOL FetchEntry(CUpdateFile& entry);
+    BOOL InstallEntry(CUpdateFile& entry);
+    BOOL DigestMatches(const CUpdateFile& entry) const;
+    BOOL ListIsSafe() const;
+
+    bool m_bUpToDate = false;     // CheckUpdate found every file current
+    bool m_bFinished = false;     // the final message was posted
+};
+
+// Entry texts used as paths: false for an empty name, an absolute path, a
+// drive prefix or a ".." component (with either separator). Exposed for tests.
+bool IsSafeEntryPath(const char* fileName, const char* filePath);
+
+// The download step 3 + done * 62 / total, computed in 64 bits and kept within
+// 3..65 (3 when total is 0). Exposed for tests.
+int DownloadStep(std::int64_t done, std::int64_t total);

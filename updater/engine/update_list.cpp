@@ -1,0 +1,416 @@
+#include "update_list.h"
+
+#include <cinttypes>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include <tinyxml.h>
+
+#include "text.h"
+
+namespace {
+
+// Base-10 string-to-long semantics, saturating at the signed 32-bit limits:
+// leading white space skipped, optional sign, stops at the first non-digit,
+// no digits give 0.
+std::int32_t ReadDecimal(const char* text)
+{
+    long long value = std::strtoll(text, nullptr, 10);
+    if (value > INT32_MAX)
+        return INT32_MAX;
+    if (value < INT32_MIN)
+        return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+bool Fits(const char* text, size_t capacity)
+{
+    return std::strlen(text) < capacity;
+}
+
+// Copies a NUL-terminated text into a field; a text that does not fit is
+// refused and the field left as it was.
+template <size_t N>
+bool CopyText(char (&field)[N], const char* text)
+{
+    if (!Fits(text, N))
+        return false;
+    std::memcpy(field, text, std::strlen(text) + 1);
+    return true;
+}
+
+const char* ChildText(const TiXmlElement* parent, const char* name)
+{
+    const TiXmlElement* child = parent->FirstChildElement(name);
+    return child ? child->GetText() : nullptr;
+}
+
+// A required child with text, copied into its field.
+template <size_t N>
+bool CopyRequired(char (&field)[N], const TiXmlElement* parent, const char* name)
+{
+    const char* text = ChildText(parent, name);
+    return text && CopyText(field, text);
+}
+
+// An optional child: absent, or present without text, leaves the field as it
+// is; a text that does not fit still fails.
+template <size_t N>
+bool CopyOptional(char (&field)[N], const TiXmlElement* parent, const char* name)
+{
+    const char* text = ChildText(parent, name);
+    return !text || CopyText(field, text);
+}
+
+bool ReadRequiredDecimal(std::int32_t& field, const TiXmlElement* parent, const char* name)
+{
+    const char* text = ChildText(parent, name);
+    if (!text)
+        return false;
+    field = ReadDecimal(text);
+    return true;
+}
+
+void AppendTextChild(TiXmlElement* parent, const char* name, const char* text)
+{
+    auto* child = new TiXmlElement(name);
+    child->LinkEndChild(new TiXmlText(text));
+    parent->LinkEndChild(child);
+}
+
+void AppendDecimalChild(TiXmlElement* parent, const char* name, std::int32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%" PRId32, value);
+    AppendTextChild(parent, name, text);
+}
+
+void SetTextAttribute(TiXmlElement* element, const char* name, const char* text)
+{
+    if (text[0] != '\0')
+        element->SetAttribute(name, text);
+}
+
+const TiXmlElement* FirstElement(const TiXmlDocument& doc)
+{
+    for (const TiXmlNode* node = doc.FirstChild(); node; node = node->NextSibling()) {
+        if (const TiXmlElement* element = node->ToElement())
+            return element;
+    }
+    return nullptr;
+}
+
+// TinyXML's SaveFile(const char*) ignores the result of fclose, so a write
+// error that shows only when the buffer is flushed (a full disk) would count
+// as success. The file is opened here instead, TinyXML writes it through
+// SaveFile(FILE*), and the flush and the close are checked.
+bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
+{
+    std::FILE* fp = std::fopen(path.c_str(), "w");
+    if (!fp)
+        return false;
+    bool written;
+    try {
+        written = doc.SaveFile(fp);
+    } catch (const std::bad_alloc&) {
+        written = false;
+    }
+    written = std::fflush(fp) == 0 && written;
+    written = std::fclose(fp) == 0 && written;
+    return written;
+}
+
+// TinyXML reads a file by seeking to its end and allocating that many bytes;
+// a folder or a device reports a bogus size there and makes it throw. Only
+// regular files are handed to it, and any allocation failure on a huge file
+// is caught here.
+bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
+        return false;
+    try {
+        return doc.LoadFile(narrow.c_str());
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+void CUpdateFile::Reset()
+{
+    CUpdateList* owner = m_pOwner;
+    *this = CUpdateFile();
+    m_pOwner = owner;
+}
+
+bool CUpdateFile::ReadXml(const TiXmlElement* element)
+{
+    if (!element)
+        return false;
+    if (const char* status = element->Attribute("status"))
+        m_nStatus = ReadDecimal(status);
+    if (!CopyRequired(m_szFileName, element, "FileName"))
+        return false;
+    if (!CopyOptional(m_szFilePath, element, "FilePath"))
+        return false;
+    if (!CopyRequired(m_szFileCrc, element, "FileCrc"))
+        return false;
+    if (!ReadRequiredDecimal(m_nFileLen, element, "FileLen"))
+        return false;
+    const TiXmlElement* type = element->FirstChildElement("CompressType");
+    if (!type)
+        return false;
+    if (type->GetText() && std::strcmp(type->GetText(), "zip") == 0)
+        m_nCompressType = COMPRESS_ZIP;
+    if (!CopyRequired(m_szCompressName, element, "CompressName"))
+        return false;
+    if (!CopyOptional(m_szCompressPath, element, "CompressPath"))
+        return false;
+    if (!CopyRequired(m_szCompressCrc, element, "CompressCrc"))
+        return false;
+    if (!ReadRequiredDecimal(m_nCompressLen, element, "CompressLen"))
+        return false;
+    if (!CopyOptional(m_szCommand, element, "Command"))
+        return false;
+    // The child element overrides the attribute read first.
+    if (const char* status = ChildText(element, "status"))
+        m_nStatus = ReadDecimal(status);
+    return true;
+}
+
+bool CUpdateFile::WriteXml(TiXmlElement* element) const
+{
+    if (!element)
+        return false;
+    AppendTextChild(element, "FileName", m_szFileName);
+    AppendTextChild(element, "FilePath", m_szFilePath);
+    AppendTextChild(element, "FileCrc", m_szFileCrc);
+    AppendDecimalChild(element, "FileLen", m_nFileLen);
+    AppendTextChild(element, "CompressType", "zip");  // whatever m_nCompressType holds
+    AppendTextChild(element, "CompressName", m_szCompressName);
+    AppendTextChild(element, "CompressPath", m_szCompressPath);
+    AppendTextChild(element, "CompressCrc", m_szCompressCrc);
+    AppendDecimalChild(element, "CompressLen", m_nCompressLen);
+    if (m_szCommand[0] != '\0')
+        AppendTextChild(element, "Command", m_szCommand);
+    if (m_nStatus != 0)
+        element->SetAttribute("status", m_nStatus);
+    return true;
+}
+
+CUpdateList::CUpdateList()
+    : m_itCursor(m_setFiles.end())
+{
+    Clear();
+}
+
+CUpdateList::~CUpdateList()
+{
+    Clear();
+}
+
+void CUpdateList::Clear()
+{
+    m_nStatus = 0;
+    m_szName[0] = '\0';
+    m_szVersion[0] = '\0';
+    m_szProg[0] = '\0';
+    m_szDown[0] = '\0';
+    m_szUrl[0] = '\0';
+    for (CUpdateFile* file : m_setFiles)
+        delete file;
+    m_setFiles.clear();
+    m_itCursor = m_setFiles.end();
+}
+
+bool CUpdateList::SetVersion(const char* text)
+{
+    return text && CopyText(m_szVersion, text);
+}
+
+CUpdateFile* CUpdateList::AddFile()
+{
+    auto* file = new CUpdateFile;
+    file->Reset();
+    file->m_pOwner = this;
+    m_setFiles.insert(file);
+    return file;
+}
+
+bool CUpdateList::RemoveFile(CUpdateFile* file)
+{
+    if (!file || file->m_pOwner != this)
+        return false;
+    auto it = m_setFiles.find(file);
+    if (it == m_setFiles.end())
+        return false;
+    if (it == m_itCursor)
+        ++m_itCursor;
+    m_setFiles.erase(it);
+    delete file;
+    return true;
+}
+
+CUpdateFile* CUpdateList::GetFirstFile()
+{
+    m_itCursor = m_setFiles.begin();
+    return GetNextFile();
+}
+
+CUpdateFile* CUpdateList::GetNextFile()
+{
+    if (m_itCursor == m_setFiles.end())
+        return nullptr;
+    return *m_itCursor++;
+}
+
+std::int32_t CUpdateList::GetTotalCompressLen() const
+{
+    std::int64_t total = 0;
+    for (const CUpdateFile* file : m_setFiles) {
+        if (file->m_nCompressLen > 0)
+            total += file->m_nCompressLen;
+        if (total >= INT32_MAX)
+            return INT32_MAX;
+    }
+    return static_cast<std::int32_t>(total);
+}
+
+// Software attributes that are present replace their fields. An attribute too
+// long for its field fails the load before any field changes: the list is
+// left as it was, as for a file without Software, rather than carrying on
+// with a value silently dropped or cut.
+bool CUpdateList::ReadSoftware(const TiXmlElement* software)
+{
+    const char* name = software->Attribute("name");
+    const char* version = software->Attribute("version");
+    const char* prog = software->Attribute("prog");
+    const char* down = software->Attribute("down");
+    const char* url = software->Attribute("url");
+    const char* status = software->Attribute("status");
+    if ((name && !Fits(name, sizeof m_szName)) || (version && !Fits(version, sizeof m_szVersion)) ||
+        (prog && !Fits(prog, sizeof m_szProg)) || (down && !Fits(down, sizeof m_szDown)) ||
+        (url && !Fits(url, sizeof m_szUrl)))
+        return false;
+    if (name)
+        CopyText(m_szName, name);
+    if (version)
+        SetVersion(version);
+    if (prog)
+        CopyText(m_szProg, prog);
+    if (down)
+        CopyText(m_szDown, down);
+    if (url)
+        CopyText(m_szUrl, url);
+    if (status)
+        m_nStatus = ReadDecimal(status);
+    return true;
+}
+
+// The first File child, then every following sibling element whatever its
+// name, is one entry. An invalid entry empties the whole list.
+bool CUpdateList::ReadFiles(const TiXmlElement* software)
+{
+    const TiXmlElement* element = software->FirstChildElement("File");
+    try {
+        for (; element; element = element->NextSiblingElement()) {
+            if (!AddFile()->ReadXml(element)) {
+                Clear();
+                return false;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        Clear();
+        return false;
+    }
+    return true;
+}
+
+// Load does not clear the list: Software values found replace the fields, the
+// others stay, and the entries read join those already held.
+//
+// The file is parsed with TinyXML's default encoding handling. Our files
+// declare "gbk", which TinyXML does not know; it then reads every byte as it
+// is, so UTF-8 text passes through unchanged. (A numeric character reference
+// above 255 in such a file is cut to one byte by TinyXML; Save never writes
+// one.) TinyXML also condenses white space in element text: a run of white
+// space becomes one space and leading and trailing white space is dropped.
+bool CUpdateList::Load(const std::wstring& path)
+{
+    try {
+        std::string narrow;
+        if (!WideToAnsi(path, narrow))
+            return false;
+        TiXmlDocument doc;
+        if (!ParseFile(doc, narrow))
+            return false;
+        const TiXmlElement* root = FirstElement(doc);
+        if (!root)
+            return false;
+        const TiXmlElement* software = root->FirstChildElement("Software");
+        if (!software)
+            return false;
+        if (!ReadSoftware(software))
+            return false;
+        return ReadFiles(software);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+// The declaration says "gbk" as the format requires; the text is written as
+// it is held, UTF-8 here, which TinyXML passes through unchanged on Load.
+bool CUpdateList::Save(const std::wstring& path) const
+{
+    try {
+        std::string narrow;
+        if (!WideToAnsi(path, narrow))
+            return false;
+        TiXmlDocument doc;
+        BuildDocument(doc);
+        return WriteDocument(doc, narrow);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+void CUpdateList::BuildDocument(TiXmlDocument& doc) const
+{
+    doc.LinkEndChild(new TiXmlDeclaration("1.0", "gbk", "yes"));
+    auto* root = new TiXmlElement("UpdateConfig");
+    root->SetAttribute("version", "1.0");
+    doc.LinkEndChild(root);
+    auto* software = new TiXmlElement("Software");
+    SetTextAttribute(software, "name", m_szName);
+    SetTextAttribute(software, "version", m_szVersion);
+    SetTextAttribute(software, "prog", m_szProg);
+    SetTextAttribute(software, "down", m_szDown);
+    SetTextAttribute(software, "url", m_szUrl);
+    if (m_nStatus != 0)
+        software->SetAttribute("status", m_nStatus);
+    root->LinkEndChild(software);
+    // Iteration order, without moving the cursor: Save leaves the list as it is.
+    for (const CUpdateFile* file : m_setFiles) {
+        auto* element = new TiXmlElement("File");
+        file->WriteXml(element);
+        software->LinkEndChild(element);
+    }
+}
+
+int CompressProgressStep(std::int64_t done, std::int32_t total)
+{
+    if (total <= 0)
+        return 3;
+    if (done < 0)
+        done = 0;
+    if (done > total)
+        done = total;
+    return static_cast<int>(3 + done * 62 / total);
+}
