@@ -1,8 +1,125 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds everything, then shows the
-# programs at work.
+# updater at work. A newer version of a program (the game, or a small sample
+# program while the game is not built) is published with tovarin-publish and
+# served by nginx on a free loopback port; an older copy is installed in a
+# temporary program folder, and Tovarin updates it and starts it ("-reboot").
+# Without a display Tovarin shows its progress on the terminal.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 bash scripts/setup.sh
 echo "Built into build/. Run the tests with: bash scripts/test.sh"
+
+tovarin=build/updater/app/tovarin
+publish=build/tools/publisher/tovarin-publish
+for tool in "$tovarin" "$publish"; do
+  [[ -x "$tool" ]] || { echo "demo: $tool was not built" >&2; exit 1; }
+done
+
+work=$(mktemp -d /tmp/tovarin-demo.XXXXXX)
+nginx_pid=""
+keep_work=0
+cleanup() {
+  if [[ -n "$nginx_pid" ]]; then
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+  fi
+  if ((keep_work)); then
+    echo "demo: the updated program runs from $work/prog; remove $work when done."
+  else
+    rm -rf "$work"
+  fi
+}
+trap cleanup EXIT
+# nginx's workers run unprivileged: they must be able to read the served tree.
+chmod 755 "$work"
+
+# Version 2 of the program in $work/new, version 1 installed in $work/prog.
+mkdir -p "$work/new" "$work/prog" "$work/down"
+if [[ -x build/game/app/gorbo && -d game/data ]]; then
+  name=gorbo
+  cp build/game/app/gorbo "$work/new/"
+  cp -r game/data/. "$work/new/"
+  [[ -f build/game/app/gorbo.bmp ]] && cp build/game/app/gorbo.bmp "$work/new/"
+  cp -r "$work/new/." "$work/prog/"
+  # The older copy: another executable, a level missing, a damaged picture.
+  printf '#!/bin/sh\necho "gorbo 1"\n' > "$work/prog/gorbo"
+  rm -f "$work/prog/level/level3.dat"
+  head -c 100 "$work/new/graphics/coin.bmp" > "$work/prog/graphics/coin.bmp"
+  rate=1m
+else
+  name=sample
+  cat > "$work/new/sample" <<'EOF'
+#!/bin/sh
+# Version 2 of the sample program: says so, and leaves a mark beside itself.
+echo "sample program, version 2: started by Tovarin"
+date > "$(dirname "$0")/started.txt"
+EOF
+  printf '#!/bin/sh\necho "sample program, version 1"\n' > "$work/prog/sample"
+  head -c 3000000 /dev/urandom > "$work/new/sample.dat"
+  mkdir -p "$work/new/docs"
+  echo "Version 2 of the sample program." > "$work/new/docs/readme.txt"
+  chmod +x "$work/new/sample" "$work/prog/sample"
+  rate=1m
+fi
+
+echo "== publishing $name version 2"
+"$publish" --version 2 --name "$name" "$work/new" "$work/srv/$name"
+chmod -R a+rX "$work/srv"
+
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+mkdir -p "$work/nginx/tmp"
+cat > "$work/nginx/nginx.conf" <<EOF
+worker_processes 1;
+daemon off;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+  access_log $work/nginx/access.log;
+  client_body_temp_path $work/nginx/tmp;
+  proxy_temp_path $work/nginx/tmp;
+  fastcgi_temp_path $work/nginx/tmp;
+  uwsgi_temp_path $work/nginx/tmp;
+  scgi_temp_path $work/nginx/tmp;
+  # Throttled so that the progress can be watched.
+  server { listen 127.0.0.1:$port; root $work/srv; limit_rate $rate; }
+}
+EOF
+nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
+nginx_pid=$!
+for _ in $(seq 50); do
+  curl -s -o /dev/null "http://127.0.0.1:$port/" && break
+  sleep 0.1
+done
+echo "== serving the update at http://127.0.0.1:$port/$name"
+
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  echo "== running Tovarin (progress window)"
+else
+  echo "== running Tovarin (no display: progress on the terminal)"
+fi
+set +e
+"$tovarin" -name "$name" -number 2 -prog "$work/prog" -down "$work/down" \
+  -http "http://127.0.0.1:$port/$name" -reboot
+status=$?
+set -e
+echo "== Tovarin ended with exit status $status (0: installed or already current)"
+
+if ((status == 0)); then
+  if [[ "$name" == sample ]]; then
+    for _ in $(seq 50); do
+      [[ -f "$work/prog/started.txt" ]] && break
+      sleep 0.1
+    done
+    echo "== the program folder now holds:"
+    (cd "$work/prog" && find . -type f | sort)
+  elif [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+    keep_work=1
+    echo "== gorbo was updated and started in its own window"
+  else
+    echo "== gorbo was updated (it needs a display to run)"
+  fi
+fi
+exit "$status"

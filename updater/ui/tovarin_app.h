@@ -9,8 +9,21 @@
 
 class CTovarinThread;
 
+// Exit statuses of the program.
+constexpr int TOVARIN_EXIT_OK = 0;       // installed, or nothing needed updating
+constexpr int TOVARIN_EXIT_FAILED = 1;   // the update failed or did not finish
+constexpr int TOVARIN_EXIT_USAGE = 2;    // a required option was missing
+
 class CTovarinApp {
 public:
+    // Start-up: reads the options, creates and fills the worker, shows the
+    // progress window (or the terminal front end when no display can be
+    // opened) until the update ends. Always FALSE: there is no message loop
+    // after it. Sets m_nExitCode.
+    BOOL InitInstance();
+    // Shuts the front end's libraries down; returns the exit status.
+    int ExitInstance();
+
     // Parses m_strCmdLine and fills the settings. TRUE when all five value
     // options were found; FALSE at the first one missing, looked up in the
     // order -name, -number, -prog, -http, -down, with the settings filled
@@ -31,4 +44,15 @@ public:
     // The command-line text after the program's own path, as the program's
     // entry point received it (see BuildCommandLineText).
     std::wstring m_strCmdLine;
+
+    // The program file's base name: the title of the start-up message box.
+    std::string m_strAppName = "tovarin";
+    // Network start-up; replaced only by tests, since a failure of the real
+    // one cannot be provoked.
+    bool (*m_pfnStartNetwork)() = nullptr;
+    int m_nExitCode = TOVARIN_EXIT_FAILED;
+
+private:
+    BOOL StartNetwork();
+    int RunFrontEnd();
 };

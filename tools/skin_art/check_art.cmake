@@ -1,0 +1,12 @@
+# Draws the artwork into OUT and compares every file with the committed one.
+file(REMOVE_RECURSE ${OUT})
+execute_process(COMMAND ${PYTHON} -B ${SCRIPT} ${OUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "the generator failed")
+endif()
+foreach(name skin.bmp bar_left.bmp bar_cell.bmp bar_right.bmp icon.bmp)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${name} ${RES}/${name} RESULT_VARIABLE diff)
+  if(NOT diff EQUAL 0)
+    message(FATAL_ERROR "${name} differs from the generator's output")
+  endif()
+endforeach()
