@@ -38,7 +38,17 @@ BOOL CFileDigest::Compute(const std::wstring& path)
         return TRUE;
     }
     if (result == FileMapResult::Mapped) {
-        uint32_t crc = CalcCrc32(m_dwSize, view.data);
+        // One pass over the view in windows, each released once hashed, so a
+        // large file does not stay resident in this process as a whole.
+        constexpr uint32_t kWindow = 8u << 20;
+        uint32_t crc = 0;
+        for (uint32_t done = 0; done < m_dwSize;) {
+            uint32_t n = m_dwSize - done < kWindow ? m_dwSize - done : kWindow;
+            crc = libdeflate_crc32(crc, view.data + done, n);
+            if (m_dwSize > kWindow)
+                ReleaseMappedRange(&view, done, n);
+            done += n;
+        }
         std::swprintf(m_szCrc, 33, L"%X", static_cast<unsigned>(crc));
         UnmapWholeFile(&view);
     }

@@ -21,5 +21,10 @@ struct FILE_MAPPING_VIEW {
 // is closed before returning, whatever the result.
 FileMapResult MapWholeFile(const std::wstring& path, FILE_MAPPING_VIEW* view);
 
+// Lets the system drop the mapped pages of [offset, offset + length) from the
+// process's resident memory once the caller has read them; the view stays
+// valid and the pages come back from the page cache if read again.
+void ReleaseMappedRange(const FILE_MAPPING_VIEW* view, uint64_t offset, uint64_t length);
+
 // Unmaps a view filled by MapWholeFile (a view with no data is ignored).
 void UnmapWholeFile(FILE_MAPPING_VIEW* view);
