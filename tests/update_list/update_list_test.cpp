@@ -644,3 +644,16 @@ TEST(UpdateFileXml, ReadAndWriteOneElement)
 }
 
 }  // namespace
+
+// A hostile list nested far deeper than any real one must be refused, not
+// parsed recursively into a stack overflow; ordinary lists still load.
+TEST_F(UpdateListTest, DeeplyNestedDocumentIsRefused)
+{
+    std::string deep = "<UpdateConfig><Software>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    deep += "</Software></UpdateConfig>";
+    CUpdateList list;
+    EXPECT_FALSE(list.Load(WriteFile(deep)));
+    EXPECT_TRUE(list.Load(WriteFile(Doc(Entry(), ""))));
+}

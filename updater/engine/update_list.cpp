@@ -125,6 +125,35 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
     return written;
 }
 
+// TinyXML parses nested elements recursively, so a document nested tens of
+// thousands deep (a hundred kilobytes from a hostile server) would overflow
+// the stack. Lists are three levels deep; anything nested deeper than this is
+// refused before parsing. Markup inside comments or CDATA may be counted as
+// nesting too, which only errs on the side of refusing.
+constexpr int kMaxNesting = 256;
+
+bool NestingWithinLimit(const std::string& narrow)
+{
+    std::FILE* fp = std::fopen(narrow.c_str(), "rb");
+    if (!fp)
+        return false;
+    int depth = 0;
+    int prev = 0;
+    bool ok = true;
+    for (int c = std::fgetc(fp); c != EOF && ok; prev = c, c = std::fgetc(fp)) {
+        if (prev == '<') {
+            if (c == '/')
+                --depth;
+            else if (c != '?' && c != '!')
+                ok = ++depth <= kMaxNesting;
+        } else if (prev == '/' && c == '>') {
+            --depth;
+        }
+    }
+    std::fclose(fp);
+    return ok;
+}
+
 // TinyXML reads a file by seeking to its end and allocating that many bytes;
 // a folder or a device reports a bogus size there and makes it throw. Only
 // regular files are handed to it, and any allocation failure on a huge file
@@ -133,6 +162,8 @@ bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
+        return false;
+    if (!NestingWithinLimit(narrow))
         return false;
     try {
         return doc.LoadFile(narrow.c_str());
