@@ -657,3 +657,21 @@ TEST_F(UpdateListTest, DeeplyNestedDocumentIsRefused)
     EXPECT_FALSE(list.Load(WriteFile(deep)));
     EXPECT_TRUE(list.Load(WriteFile(Doc(Entry(), ""))));
 }
+
+// Malformed or cut-off UTF-8 sends the parser past the end of its buffer; such
+// a list is refused before parsing, and valid multibyte text still loads.
+TEST_F(UpdateListTest, InvalidUtf8IsRefused)
+{
+    const std::string bad[] = {
+        std::string("\xEF\xBB\xBF<\x82\x82\x82R>", 9),
+        Doc(Entry(), " name=\"\xE4\xB8\""),
+        Doc(Entry(), " name=\"\xC0\xAF\""),
+        Doc(Entry(), " name=\"\xED\xA0\x80\""),
+    };
+    for (const auto& bytes : bad) {
+        CUpdateList list;
+        EXPECT_FALSE(list.Load(WriteFile(bytes)));
+    }
+    CUpdateList list;
+    EXPECT_TRUE(list.Load(WriteFile(Doc(Entry(), " name=\"\xE4\xB8\xAD\""))));
+}

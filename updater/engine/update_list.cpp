@@ -125,33 +125,71 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
     return written;
 }
 
-// TinyXML parses nested elements recursively, so a document nested tens of
-// thousands deep (a hundred kilobytes from a hostile server) would overflow
-// the stack. Lists are three levels deep; anything nested deeper than this is
-// refused before parsing. Markup inside comments or CDATA may be counted as
-// nesting too, which only errs on the side of refusing.
+// Hostile bytes that the parser must never see:
+// - TinyXML parses nested elements recursively, so a document nested tens of
+//   thousands deep (a hundred kilobytes from a hostile server) would overflow
+//   the stack. Lists are three levels deep; anything nested deeper than
+//   kMaxNesting is refused. Markup inside comments or CDATA may be counted as
+//   nesting too, which only errs on the side of refusing.
+// - In a document it takes for UTF-8, TinyXML steps over a multibyte
+//   character by its lead byte alone and can run past the end of its buffer
+//   on a malformed or cut-off sequence. Narrow text is UTF-8 on this
+//   platform, so a list that is not valid UTF-8 is refused outright.
 constexpr int kMaxNesting = 256;
 
-bool NestingWithinLimit(const std::string& narrow)
+bool ValidUtf8(const std::string& bytes)
 {
-    std::FILE* fp = std::fopen(narrow.c_str(), "rb");
-    if (!fp)
-        return false;
+    size_t i = 0;
+    while (i < bytes.size()) {
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > bytes.size())
+            return false;
+        unsigned cp = len == 1 ? b : b & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+            unsigned char c = static_cast<unsigned char>(bytes[i + k]);
+            if ((c & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        static const unsigned kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < kMin[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+bool NestingWithinLimit(const std::string& bytes)
+{
     int depth = 0;
-    int prev = 0;
-    bool ok = true;
-    for (int c = std::fgetc(fp); c != EOF && ok; prev = c, c = std::fgetc(fp)) {
+    for (size_t i = 1; i < bytes.size(); ++i) {
+        char prev = bytes[i - 1];
+        char c = bytes[i];
         if (prev == '<') {
             if (c == '/')
                 --depth;
-            else if (c != '?' && c != '!')
-                ok = ++depth <= kMaxNesting;
+            else if (c != '?' && c != '!' && ++depth > kMaxNesting)
+                return false;
         } else if (prev == '/' && c == '>') {
             --depth;
         }
     }
+    return true;
+}
+
+bool SafeToParse(const std::string& narrow)
+{
+    std::FILE* fp = std::fopen(narrow.c_str(), "rb");
+    if (!fp)
+        return false;
+    std::string bytes;
+    char block[8192];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, fp)) > 0;)
+        bytes.append(block, n);
+    bool readOk = !std::ferror(fp);
     std::fclose(fp);
-    return ok;
+    return readOk && ValidUtf8(bytes) && NestingWithinLimit(bytes);
 }
 
 // TinyXML reads a file by seeking to its end and allocating that many bytes;
@@ -163,7 +201,7 @@ bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
         return false;
-    if (!NestingWithinLimit(narrow))
+    if (!SafeToParse(narrow))
         return false;
     try {
         return doc.LoadFile(narrow.c_str());
