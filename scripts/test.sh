@@ -29,8 +29,17 @@ while read -r name corpus; do
   echo "-- $name (${seconds}s)"
   work=$(mktemp -d)
   cp -r "$corpus"/. "$work"/
-  ASAN_OPTIONS=detect_leaks=1 "build-fuzz/$(find build-fuzz -name "$name" -type f -perm -u+x -printf '%P\n' | head -n1)" \
-    -max_total_time="$seconds" -rss_limit_mb=2048 -print_final_stats=1 "$work" 2>&1 | tail -n 4
+  binary=$(find build-fuzz -name "$name" -type f -perm -u+x | head -n1)
+  if ! ASAN_OPTIONS=detect_leaks=1 "$binary" -max_total_time="$seconds" -rss_limit_mb=2048 \
+       -artifact_prefix="$work/" "$work" > "$work/fuzz.log" 2>&1 < /dev/null; then
+    tail -n 60 "$work/fuzz.log"
+    echo "FAILED: $name (inputs kept in $work)" >&2
+    exit 1
+  fi
+  grep -E '^Done [0-9]+ runs' "$work/fuzz.log" || true
   rm -rf "$work"
 done < build-fuzz/fuzzers.txt
+count() { ctest --test-dir "$1" -N ${2:-} | sed -n 's/^Total Tests: //p'; }
+fuzzers=$(grep -c . build-fuzz/fuzzers.txt)
 echo "== all tests passed"
+echo "tests: $(( $(count build) + $(count build-asan "-L unit") + fuzzers )) passed, 0 failed"
