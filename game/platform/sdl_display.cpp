@@ -16,17 +16,6 @@ struct Surface {
     SDL_Surface* pixels;
 };
 
-CImage g_imgTile;
-CImage g_imgPlayer;
-CImage g_imgCoin;
-CImage g_imgMushroom;
-CImage g_imgDebris;
-CImage g_imgGhost;
-CImage g_imgTurtle;
-CImage g_imgBullet;
-CImage g_imgExplode;
-CImage g_imgFlower;
-
 namespace {
 
 constexpr int kWidth = 640;

@@ -20,17 +20,6 @@ FakeWindow g_fakeWindow;
 FakeKeyboard g_fakeKeyboard;
 FakeMixer g_fakeMixer;
 
-CImage g_imgTile;
-CImage g_imgPlayer;
-CImage g_imgCoin;
-CImage g_imgMushroom;
-CImage g_imgDebris;
-CImage g_imgGhost;
-CImage g_imgTurtle;
-CImage g_imgBullet;
-CImage g_imgExplode;
-CImage g_imgFlower;
-
 struct Surface {
     int id;
 };
