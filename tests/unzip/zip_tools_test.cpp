@@ -129,12 +129,22 @@ TEST_F(ZipToolsTest, ArchivesOfEveryToolExtract)
             ADD_FAILURE() << c.tool << " is not installed";
             continue;
         }
-        fs::remove(tmp / "a.zip");
-        fs::remove(tmp / "z.zip");
-        fs::remove(tmp / "out.bin");
-        ASSERT_TRUE(Run(c.command));
-        EXPECT_EQ(FirstLocalFlags(tmp / "a.zip") & c.flags, c.flags);
-        EXPECT_EQ(Extract(tmp / "a.zip", tmp / "out.bin"), c.expected);
+        // A real password is told apart by one check byte only, so about one
+        // archive in 256 passes the check with the empty password by chance
+        // (and then fails later, in inflate). Each run of the tool draws a new
+        // random header: a password case gets three archives to show it.
+        uint32_t result = 0;
+        for (int attempt = 0; attempt < (c.expected == UNPACK_PASSWORD ? 3 : 1); ++attempt) {
+            fs::remove(tmp / "a.zip");
+            fs::remove(tmp / "z.zip");
+            fs::remove(tmp / "out.bin");
+            ASSERT_TRUE(Run(c.command));
+            EXPECT_EQ(FirstLocalFlags(tmp / "a.zip") & c.flags, c.flags);
+            result = Extract(tmp / "a.zip", tmp / "out.bin");
+            if (result == c.expected)
+                break;
+        }
+        EXPECT_EQ(result, c.expected);
         if (c.source) {
             EXPECT_EQ(ReadWholeFile(tmp / "out.bin"), ReadWholeFile(tmp / c.source));
         }
