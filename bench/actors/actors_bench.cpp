@@ -106,12 +106,13 @@ void BM_UpdateAll(benchmark::State& state)
 {
     const int count = static_cast<int>(state.range(0));
     BuildMap();
-    g_player.Init(PLAYER_SMALL, 2300, 383, 32, 32, 1, nullptr);
+    g_player.Init();
+    g_player.x = 2300;
     Populate(count);
     for (int i = 0; i < 120; ++i)  // let them land and spread out
-        g_sprites.UpdateAll(1.0f / 60.0f, g_player.x);
+        g_sprites.UpdateAll(1.0f / 60.0f);
     for (auto _ : state)
-        g_sprites.UpdateAll(1.0f / 60.0f, g_player.x);
+        g_sprites.UpdateAll(1.0f / 60.0f);
     state.counters["actors"] = CountActors();
     state.SetComplexityN(count);
     g_sprites.RemoveAll();

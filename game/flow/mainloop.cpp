@@ -17,6 +17,7 @@ CTimer g_fpsClock;
 int g_fpsFrames = 0;
 float g_fps = 0.0f;
 float g_frameStep = 0.0f;
+void (*g_frameObserver)(float step, std::uint8_t keys) = nullptr;
 
 namespace {
 
@@ -173,6 +174,13 @@ void GameFrame()
     g_frameClock = now;
     g_frameStep = step;
     UpdateWorld(step);
+    if (g_frameObserver != nullptr)
+        g_frameObserver(step, g_frameKeys);
+    DrawFrame();
+}
+
+void DrawFrame()
+{
     ClearBackBuffer();
     DrawWorld();
     DrawFrameRate();

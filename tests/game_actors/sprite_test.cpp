@@ -289,20 +289,20 @@ TEST_F(SpriteSupport, StandingActorFallsFromTheStepAfterItsGroundIsRemoved)
 {
     PutSolidRow(12, 0, 39);
     auto* w = static_cast<Walker*>(g_sprites.Add(new Walker(100, 354)));  // standing on row 12
-    g_sprites.UpdateAll(0.05f, g_player.x);
+    g_sprites.UpdateAll(0.05f);
     EXPECT_EQ(w->onGround, 1);
     EXPECT_EQ(w->y, 354.0f);
 
     g_map.SetTile(3, 12, TILE_EMPTY);
     g_map.SetTile(4, 12, TILE_EMPTY);
-    g_sprites.UpdateAll(0.05f, g_player.x);  // support lost in this update; no motion yet
+    g_sprites.UpdateAll(0.05f);  // support lost in this update; no motion yet
     EXPECT_EQ(w->onGround, 0);
     EXPECT_EQ(w->ay, GRAVITY);
     EXPECT_EQ(w->ax, 0.0f);
     EXPECT_EQ(w->vy, 0.0f);
     EXPECT_EQ(w->y, 354.0f);
 
-    g_sprites.UpdateAll(0.05f, g_player.x);  // falls from the next step on
+    g_sprites.UpdateAll(0.05f);  // falls from the next step on
     EXPECT_EQ(w->vy, 60.0f);
     EXPECT_EQ(w->y, 357.0f);
 }
@@ -314,7 +314,7 @@ TEST_F(SpriteSupport, FallingActorLandsOnTheCellAndStaysThere)
     w->onGround = 0;
     w->ay = GRAVITY;
     for (int i = 0; i < 40; ++i)
-        g_sprites.UpdateAll(0.05f, g_player.x);
+        g_sprites.UpdateAll(0.05f);
     EXPECT_EQ(w->onGround, 1);
     EXPECT_EQ(w->y, 12.0f * 32 - 32 + 2);
     EXPECT_EQ(w->vy, 0.0f);
