@@ -105,7 +105,13 @@ void CPlayer::Step(float dt, std::uint8_t keys)
     const float screenLeft = static_cast<float>(g_map.scrollX);
     if (x < screenLeft)
         x = screenLeft;
-    if (onGround == 1 && ((vx0 > 0.0f && vx < 0.0f) || (vx0 < 0.0f && vx > 0.0f))) {
+    // Braking or skidding on the ground ends at rest on the frame the speed
+    // reaches or passes 0. (Were an exact 0 left out, the braking
+    // acceleration would carry the player past it, and it would sway about 0
+    // walking on the spot, or skid on into the new direction at the skid's
+    // acceleration.)
+    const bool reachedZero = (vx0 > 0.0f && vx <= 0.0f) || (vx0 < 0.0f && vx >= 0.0f);
+    if (onGround == 1 && reachedZero) {
         vx = 0.0f;
         ax = 0.0f;
         SetAction(ACT_STAND, -1);
