@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "display.h"
 #include "enemies.h"
 #include "game_files.h"
 #include "gameflow.h"
