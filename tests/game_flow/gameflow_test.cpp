@@ -1,12 +1,9 @@
-// Level loading: the level sequence, the look and sound of a level, the
-// world update with the player walking the camera along.
+// Level loading: the level sequence, the look and sound of a level, and a
+// load that finds no file.
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "game_files.h"
 #include "game_reset.h"
-#include "player.h"
 
 namespace {
 
@@ -68,25 +65,6 @@ TEST_F(FlowTest, NoLevelFileFailsAndKeepsTheMap)
     EXPECT_FALSE(LoadLevel(true));
     EXPECT_EQ(g_map.cols, 24);
     EXPECT_EQ(g_level, 1);
-}
-
-TEST_F(FlowTest, TheWalkingPlayerPushesTheCameraUpToTheLastScreen)
-{
-    dir.Write("level/level1.dat", MakeLevel(0, 30, 15));
-    ASSERT_TRUE(InitGame());
-    NullPlatform().held[GKEY_RIGHT] = true;
-    int lastScroll = 0;
-    for (int i = 0; i < 200 && g_level == 1 && g_player.x < 900.0f; ++i) {
-        UpdateWorld(0.02f);
-        const int ahead = TruncToInt(g_player.x) - g_map.scrollX;
-        if (g_map.scrollX < 320) {
-            EXPECT_EQ(ahead, std::min(TruncToInt(g_player.x), 288)) << i;
-        }
-        EXPECT_GE(g_map.scrollX, lastScroll) << i;
-        lastScroll = g_map.scrollX;
-    }
-    EXPECT_EQ(g_map.scrollX, 320);  // (30 - 20) x 32: the last screen
-    EXPECT_GT(g_player.x, 900.0f);
 }
 
 }  // namespace
