@@ -237,7 +237,7 @@ bool ParseOptions(int argc, const char* const argv[], SimOptions& o, std::string
             error = "unknown option \"" + name + "\" (see --help)";
             return false;
         }
-        if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        if (i + 1 >= argc || argv[i + 1][0] == '\0' || std::string(argv[i + 1]).rfind("--", 0) == 0) {
             error = name + " needs a value";
             return false;
         }
