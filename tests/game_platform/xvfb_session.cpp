@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <thread>
 
 extern char** environ;
@@ -27,6 +28,65 @@ bool Screenshot::SameRegion(const Screenshot& other, int x0, int y0, int x1, int
         for (int x = x0; x < x1; ++x)
             if (!(At(x, y) == other.At(x, y)))
                 return false;
+    return true;
+}
+
+bool Screenshot::SavePng(const std::string& path) const
+{
+    const std::string ppm = path + ".ppm";
+    {
+        std::ofstream out(ppm, std::ios::binary);
+        out << "P6\n" << width << " " << height << "\n255\n";
+        out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
+        if (!out)
+            return false;
+    }
+    const std::string command = "convert '" + ppm + "' '" + path + "'";
+    const bool ok = std::system(command.c_str()) == 0;
+    std::remove(ppm.c_str());
+    return ok;
+}
+
+namespace {
+
+unsigned Le(const std::string& s, std::size_t at, int bytes)
+{
+    unsigned v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+}  // namespace
+
+bool ReadBmp(const std::string& path, Screenshot& picture)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (s.size() < 54 || s.compare(0, 2, "BM") != 0 || Le(s, 28, 2) != 24 || Le(s, 30, 4) != 0)
+        return false;
+    const std::size_t offset = Le(s, 10, 4);
+    const int width = static_cast<int>(Le(s, 18, 4));
+    const int height = static_cast<int>(Le(s, 22, 4));
+    const bool bottomUp = height > 0;
+    const int rows = bottomUp ? height : -height;
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~static_cast<std::size_t>(3);
+    if (width <= 0 || rows <= 0 || offset + stride * static_cast<std::size_t>(rows) > s.size())
+        return false;
+    picture.width = width;
+    picture.height = rows;
+    picture.rgb.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3, 0);
+    for (int y = 0; y < rows; ++y) {
+        const std::size_t row = offset + stride * static_cast<std::size_t>(bottomUp ? rows - 1 - y : y);
+        for (int x = 0; x < width; ++x) {
+            const std::size_t from = row + static_cast<std::size_t>(x) * 3;
+            const std::size_t to = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                                    static_cast<std::size_t>(x)) * 3;
+            picture.rgb[to] = static_cast<std::uint8_t>(s[from + 2]);
+            picture.rgb[to + 1] = static_cast<std::uint8_t>(s[from + 1]);
+            picture.rgb[to + 2] = static_cast<std::uint8_t>(s[from]);
+        }
+    }
     return true;
 }
 

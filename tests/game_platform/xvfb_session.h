@@ -20,7 +20,13 @@ struct Screenshot {
     std::vector<std::uint8_t> rgb;
     Rgb At(int x, int y) const;
     bool SameRegion(const Screenshot& other, int x0, int y0, int x1, int y1) const;
+    // Writes the picture as a PNG file (through ImageMagick's convert).
+    bool SavePng(const std::string& path) const;
 };
+
+// A 24-bit uncompressed BMP file read into a Screenshot (top row first);
+// false for anything else.
+bool ReadBmp(const std::string& path, Screenshot& picture);
 
 class XvfbSession {
 public:
