@@ -201,6 +201,8 @@ bool CSprite::SweepAgainst(float x0, float y0, CSprite* other, SweepHit& hit)
 CSprite* CollideWithActors(CSprite& mover, float x0, float y0, SpriteFilter filter, SweepHit& hit)
 {
     CSprite* hitActor = nullptr;
+    if (g_sprites.Grid().Collide(mover, x0, y0, filter, hit, hitActor))
+        return hitActor;
     for (CSprite* s = g_sprites.head; s != nullptr; s = s->next) {
         if (filter != nullptr && !filter(mover, *s))
             continue;
@@ -229,6 +231,9 @@ CSprite* CSpriteList::Add(CSprite* s)
         return nullptr;
     s->next = head;
     head = s;
+    s->listStamp = ++m_stamps;
+    if (m_grid.Ready())
+        m_grid.Insert(s);
     return s;
 }
 
@@ -243,6 +248,8 @@ void CSpriteList::Remove(CSprite* s)
             m_walkNext = cur->next;
         if (cur == m_walkCurrent)
             m_currentRemoved = true;
+        if (m_grid.Ready())
+            m_grid.Erase(cur);
         delete cur;
         return;
     }
@@ -256,6 +263,8 @@ void CSpriteList::RemoveAll()
 
 void CSpriteList::UpdateAll(float dt)
 {
+    if (broadPhase)
+        m_grid.Build(head, g_map.cols);
     for (CSprite* s = head; s != nullptr; s = m_walkNext) {
         m_walkNext = s->next;
         m_walkCurrent = s;
@@ -263,9 +272,14 @@ void CSpriteList::UpdateAll(float dt)
         if (s->active == 0 && g_player.x + ACTIVATION_RANGE > s->x)
             s->active = 1;
         s->Update(dt);
-        if (!m_currentRemoved && s->active != 0 && OutOfWorld(*s))
+        if (m_currentRemoved)
+            continue;
+        if (m_grid.Ready())
+            m_grid.Refile(s);
+        if (s->active != 0 && OutOfWorld(*s))
             Remove(s);
     }
+    m_grid.Clear();
     m_walkNext = nullptr;
     m_walkCurrent = nullptr;
     m_currentRemoved = false;
