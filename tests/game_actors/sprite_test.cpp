@@ -371,6 +371,38 @@ TEST_F(MoveAndCollideTest, NearerTheHeadWinsATieAndThePlayerComesLast)
     EXPECT_EQ(MoveAndCollide(mover, 100, 160, nullptr, nullptr, hit), newer);  // the player is left out
 }
 
+TEST_F(MoveAndCollideTest, InsideTheActorPassTiesComeOutAsInTheWalk)
+{
+    // A mover of the list falls 20 px onto two boxes level with each other
+    // (the newer, nearer the head, wins), and then also onto a row of cells
+    // level with them (the cells win).
+    for (bool cells : {false, true}) {
+        for (bool grid : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (cells ? "with cells" : "boxes only") << (grid ? ", grid" : ", walk"));
+            g_sprites.RemoveAll();
+            ResetMap(40, 15);
+            if (cells)
+                PutSolidRow(12, 0, 39);
+            g_sprites.broadPhase = grid;
+            ProbeActor* mover = AddProbe(1, 100, 340);
+            CSprite* older = AddBox(120, 384);
+            CSprite* newer = AddBox(80, 384);
+            CSprite* result = older;
+            SweepHit hit{};
+            mover->onUpdate = [&](ProbeActor& self) {
+                self.x = 100;
+                self.y = 360;
+                result = MoveAndCollide(self, 100, 340, nullptr, nullptr, hit);
+            };
+            g_sprites.UpdateAll(0.0f);
+            EXPECT_EQ(result, cells ? nullptr : newer);
+            EXPECT_EQ(hit.t, 0.75f);
+            EXPECT_EQ(mover->y, 354.0f);
+        }
+    }
+    g_sprites.broadPhase = true;
+}
+
 TEST_F(MoveAndCollideTest, AFallOf29PixelsMeetsItsOwnBox)
 {
     struct {
