@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "temp_folder.h"
 #include "display.h"
 #include "keyboard_ops.h"
 #include "window_ops.h"
@@ -67,7 +68,8 @@ void ResetFakes();
 // Hands every queued window event to WindowProc.
 void DeliverEvents();
 
-// A temporary folder made current for the test's lifetime.
+// A temporary folder (with a folder "level" in it) made current for the
+// test's lifetime.
 class TempFolder {
 public:
     TempFolder();
@@ -76,6 +78,7 @@ public:
     void Write(const std::string& name, const std::string& bytes) const;
 
 private:
+    test::TempFolder m_folder;
     std::string m_dir;
     std::string m_previous;
 };

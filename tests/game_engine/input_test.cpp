@@ -49,14 +49,6 @@ TEST_F(InputTest, FlagRules)
         EXPECT_EQ(ReadWith(c.keys), c.flags) << c.what;
 }
 
-TEST_F(InputTest, FlagValues)
-{
-    EXPECT_EQ(KEY_RIGHT, 0x01);
-    EXPECT_EQ(KEY_LEFT, 0x08);
-    EXPECT_EQ(KEY_ACTION, 0x10);
-    EXPECT_EQ(KEY_JUMP, 0x20);
-}
-
 TEST_F(InputTest, ReleasingOneJumpKeyKeepsTheFlagWhileAnotherIsHeld)
 {
     ASSERT_TRUE(input.Init());
