@@ -13,7 +13,15 @@
 #include "tovarin_dlg.h"
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+#define TG_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TG_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(TG_ADDRESS_SANITIZER)
+// The sanitizer runtime's count (its allocator replaces malloc's).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace {
@@ -165,7 +173,7 @@ TEST_F(WindowHandlers, PostedMessagesRunInOrderAndStopAtTheFinalOne)
 // Bytes the allocator has handed out and not taken back.
 std::size_t HeapInUse()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(TG_ADDRESS_SANITIZER)
     return __sanitizer_get_current_allocated_bytes();
 #else
     const struct mallinfo2 info = mallinfo2();
