@@ -8,14 +8,17 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <optional>
-#include <random>
-#include <sstream>
-#include <thread>
 
-#include "xvfb_session.h"
+#include "process.h"
+#include "temp_folder.h"
+#include "wait.h"
+#include "xvfb.h"
 
 namespace fs = std::filesystem;
+using namespace test;
 
 namespace {
 
@@ -57,14 +60,6 @@ std::optional<std::pair<int, int>> FindCell(const Screenshot& shot, const Screen
     return std::nullopt;
 }
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The last line of a program's output run through the shell.
 std::string LastLine(const std::string& text)
 {
@@ -84,57 +79,50 @@ protected:
         if (!ToolAvailable("Xvfb") || !ToolAvailable("xdotool") || !ToolAvailable("import") ||
             !ToolAvailable("convert"))
             GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("gorbo-play-" + std::to_string(rd()) + std::to_string(rd()));
-        fs::create_directories(dir);
+        dir = folder.Path();
         fs::create_directories(SCREENS_DIR);
         ASSERT_TRUE(ReadBmp((kGameFolder / "graphics/player.bmp").string(), playerSheet));
         ASSERT_TRUE(ReadBmp((kGameFolder / "graphics/tile.bmp").string(), tileSheet));
         ASSERT_TRUE(ReadBmp((kGameFolder / "graphics/coin.bmp").string(), coinSheet));
         ASSERT_TRUE(ReadBmp((kGameFolder / "graphics/debris.bmp").string(), debrisSheet));
     }
-    void TearDown() override
+    // The game (or a copy of it), with only the variables it needs in its
+    // environment (and the sanitizers' options), its window shown and
+    // focused.
+    std::unique_ptr<Process> Start(const Xvfb& x, const fs::path& exe, const std::vector<std::string>& args = {})
     {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-    std::unique_ptr<Child> Start(const XvfbSession& x, const fs::path& exe, const std::vector<std::string>& args = {})
-    {
-        std::vector<std::string> env = {"DISPLAY=" + x.Display(), "SDL_AUDIODRIVER=dummy", "HOME=" + dir.string()};
+        PROCESS_OPTIONS options;
+        options.env = {"DISPLAY=" + x.Display(), "SDL_AUDIODRIVER=dummy", "HOME=" + dir.string()};
         for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
             if (const char* value = std::getenv(name))
-                env.push_back(std::string(name) + "=" + value);
-        auto child = std::make_unique<Child>(exe.string(), env, (dir / "stderr.txt").string(), args);
-        EXPECT_EQ(x.Run("sh -c 'for i in $(seq 100); do xdotool search --onlyvisible --name Gorbo >/dev/null 2>&1 "
-                        "&& exit 0; sleep 0.1; done; exit 1'"),
-                  0);
+                options.env.push_back(std::string(name) + "=" + value);
+        options.clearEnvironment = true;
+        auto child = std::make_unique<Process>();
+        EXPECT_TRUE(child->Start(exe.string(), args, options)) << exe;
+        EXPECT_TRUE(WaitUntil([&] { return x.Run("xdotool search --onlyvisible --name Gorbo >/dev/null 2>&1") == 0; },
+                              std::chrono::seconds(20), std::chrono::milliseconds(100)));
         EXPECT_EQ(x.Run("xdotool search --name Gorbo windowfocus --sync >/dev/null 2>&1"), 0);
         return child;
     }
-    // Screenshots until found() holds (at most about seconds long); the
-    // last one stays in shot.
-    bool ShootUntil(const XvfbSession& x, Screenshot& shot, const std::function<bool(const Screenshot&)>& found,
-                    double seconds = 5.0)
+    // Screenshots until found() holds; the last one stays in shot.
+    bool ShootUntil(const Xvfb& x, Screenshot& shot, const std::function<bool(const Screenshot&)>& found,
+                    std::chrono::milliseconds limit = std::chrono::seconds(5))
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-        while (std::chrono::steady_clock::now() < end) {
-            if (x.Take(shot) && found(shot))
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return WaitUntil([&] { return x.Take(shot) && found(shot); }, limit, std::chrono::milliseconds(20));
     }
     void Keep(const Screenshot& shot, const std::string& name)
     {
-        EXPECT_TRUE(shot.SavePng((fs::path(SCREENS_DIR) / name).string())) << name;
+        const fs::path png = fs::path(SCREENS_DIR) / name;
+        const fs::path ppm = dir / (name + ".ppm");
+        ASSERT_TRUE(shot.SavePpm(ppm.string()));
+        EXPECT_EQ(RunProcess("convert", {ppm.string(), png.string()}).status, 0) << name;
     }
     // The summary line of gorbo-sim run with args.
-    std::string Simulate(const std::string& args)
+    std::string Simulate(const std::vector<std::string>& args)
     {
-        const std::string command = "'" + std::string(GORBO_SIM_EXE) + "' " + args + " > '" +
-                                    (dir / "sim.txt").string() + "' 2>&1";
-        EXPECT_EQ(std::system(command.c_str()), 0) << ReadFile(dir / "sim.txt");
-        return LastLine(ReadFile(dir / "sim.txt"));
+        const PROCESS_RESULT r = RunProcess(GORBO_SIM_EXE, args);
+        EXPECT_EQ(r.status, 0) << r.output;
+        return LastLine(r.output);
     }
     // Cells of the player sheet: entry i of the frame table, small or big.
     Cell PlayerCell(int entry, bool big) const
@@ -144,6 +132,7 @@ protected:
     }
     static Cell TileCell(int picture) { return Cell{(picture % 16) * 32, (picture / 16) * 32, 32, 32}; }
 
+    TempFolder folder;
     fs::path dir;
     Screenshot playerSheet, tileSheet, coinSheet, debrisSheet;
 };
@@ -152,14 +141,14 @@ TEST_F(PlayScreens, ThePlayerStandsOnTheFirstLevelsGroundAndWalksRightUnderTheRi
 {
     // Where the player comes to rest on the shipped first level, as the
     // simulator has it.
-    const std::string rest = Simulate("--frames 60");
+    const std::string rest = Simulate({"--frames", "60"});
     float px = 0, py = 0;
     ASSERT_EQ(std::sscanf(rest.c_str(), "frames 60, level %*d, x %f, y %f", &px, &py), 2) << rest;
     const int sx = static_cast<int>(px);
     const int sy = static_cast<int>(py);
 
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x, GORBO_EXE);
     Screenshot shot;
     ASSERT_TRUE(ShootUntil(x, shot, [&](const Screenshot& s) {
@@ -167,8 +156,7 @@ TEST_F(PlayScreens, ThePlayerStandsOnTheFirstLevelsGroundAndWalksRightUnderTheRi
     })) << "the player standing at " << sx << ", " << sy;
     Keep(shot, "level1_start.png");
 
-    x.Run("xdotool keydown Right");
-    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    x.Run("xdotool keydown Right sleep 0.7");
     ASSERT_TRUE(x.Take(shot));
     x.Run("xdotool keyup Right");
     Keep(shot, "level1_walking.png");
@@ -180,7 +168,7 @@ TEST_F(PlayScreens, ThePlayerStandsOnTheFirstLevelsGroundAndWalksRightUnderTheRi
     EXPECT_EQ(found->second, sy);
     EXPECT_GT(found->first, sx);
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << ReadFile(dir / "stderr.txt");
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 // Row 9: a coin block at column 0, a power block at 2 (over the start), a
@@ -219,8 +207,8 @@ TEST_F(PlayScreens, ACoinOverItsEmptiedBlockAndABrickInPiecesAndTheRecordReplays
     fs::copy_file(GORBO_EXE, dir / "gorbo");
     const fs::path record = dir / "play.keys";
 
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x, dir / "gorbo", {"--record", record.string()});
     Screenshot shot;
     ASSERT_TRUE(ShootUntil(x, shot, [&](const Screenshot& s) {
@@ -231,7 +219,8 @@ TEST_F(PlayScreens, ACoinOverItsEmptiedBlockAndABrickInPiecesAndTheRecordReplays
     // back and makes the standing player big.
     x.Run("xdotool keydown space sleep 0.3 keyup space");
     ASSERT_TRUE(ShootUntil(
-        x, shot, [&](const Screenshot& s) { return CellShownAt(s, playerSheet, PlayerCell(0, true), 64, 354); }, 8.0))
+        x, shot, [&](const Screenshot& s) { return CellShownAt(s, playerSheet, PlayerCell(0, true), 64, 354); },
+        std::chrono::seconds(8)))
         << "the player did not grow";
 
     // To the screen's left edge, under the coin block, and up.
@@ -258,14 +247,14 @@ TEST_F(PlayScreens, ACoinOverItsEmptiedBlockAndABrickInPiecesAndTheRecordReplays
     EXPECT_FALSE(CellShownAt(shot, tileSheet, TileCell(7), 128, 288)) << "the brick is still there";
 
     x.Run("xdotool key Escape");
-    ASSERT_EQ(game->Wait(10), 0) << ReadFile(dir / "stderr.txt");
+    ASSERT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 
     // The record ends with where the play ended; the simulator reaches the
     // very same state from it.
     const std::string recorded = ReadFile(record);
     const std::string end = LastLine(recorded);
     ASSERT_EQ(end.rfind("# end: frames ", 0), 0u) << end;
-    EXPECT_EQ(Simulate("--data '" + dir.string() + "' --keys '" + record.string() + "'"), end.substr(7));
+    EXPECT_EQ(Simulate({"--data", dir.string(), "--keys", record.string()}), end.substr(7));
 }
 
 }  // namespace
