@@ -138,12 +138,9 @@ void CBullet::Update(float dt)
     const float y0 = y;
     MoveStep(dt);
     SweepHit hit{};
-    g_map.Sweep(width, height, x0, y0, x, y, hit);
-    CSprite* enemy = CollideWithActors(*this, x0, y0, &BulletMeets, hit);
+    CSprite* enemy = MoveAndCollide(*this, x0, y0, &BulletMeets, nullptr, hit);
     if (hit.t > 1.0f)
         return;
-    x = hit.x;
-    y = hit.y;
     if (enemy != nullptr) {
         KnockOff(*enemy);
     } else if (hit.side == 0) {

@@ -5,14 +5,12 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <vector>
 
 #include "display.h"
 #include "gameflow.h"
 #include "input.h"
 #include "mainloop.h"
-#include "music.h"
 #include "null_platform.h"
 #include "player.h"
 #include "replay.h"
@@ -74,20 +72,7 @@ double D(float v)
 
 void SimReset()
 {
-    CloseMusic();
-    ReleaseDisplay();
-    ResetMainLoop();
-    g_input.Release();
-    g_level = 0;
-    g_darkLevel = 0;
-    g_frameKeys = 0;
-    g_sprites.RemoveAll();
-    g_map = CTileMap();
-    g_prevKeys = 0;
-    g_player.firePower = 0;
-    g_player.blinking = 0;
-    g_player.blinkPhase = 0;
-    g_player.blinkClock = CTimer();
+    ResetProgramState();
     ResetNullPlatform(NullRecord::Off);
     s_frames = 0;
     s_clockMs = 0.0;

@@ -15,17 +15,7 @@
 
 inline void ResetGame()
 {
-    CloseMusic();
-    ReleaseDisplay();
-    ResetMainLoop();
-    g_input.Release();
-    g_level = 0;
-    g_darkLevel = 0;
-    g_sprites.RemoveAll();
-    g_map = CTileMap();
-    g_prevKeys = 0;
-    g_player.Init();
-    g_player.Respawn(true);
+    ResetProgramState();
     ResetNullPlatform(NullRecord::On);
 }
 
