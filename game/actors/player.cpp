@@ -83,16 +83,31 @@ void CPlayer::Respawn(bool newGame)
 
 void CPlayer::Step(float dt, std::uint8_t keys)
 {
-    if (action == ACT_DOWN) {
+    if (action == ACT_DOWN) {   // dying: falls through everything
         MoveStep(dt);
         return;
     }
     const float x0 = x;
     const float y0 = y;
-    const float vx0 = vx;
-    const bool run = (keys & KEY_ACTION) != 0;
-    const float limit = run && onGround == 1 ? RUN_LIMIT : WALK_LIMIT;
+    Move(dt, keys);
+    ReactToKeys(keys);
+    Collide(x0, y0);
+    const int ahead = TruncToInt(x) - g_map.scrollX;
+    if (ahead > CAMERA_RIGHT_LIMIT)
+        g_map.ScrollBy(ahead - CAMERA_RIGHT_LIMIT);
+    if (y > 480.0f) {   // fallen out: dies whatever its size
+        kind = PLAYER_SMALL;
+        Hurt();
+    }
+    g_prevKeys = keys;
+}
 
+// The motion under the speed limit (400 px/s only running on the ground),
+// held at the screen's left edge, then the animation.
+void CPlayer::Move(float dt, std::uint8_t keys)
+{
+    const float vx0 = vx;
+    const float limit = (keys & KEY_ACTION) != 0 && onGround == 1 ? RUN_LIMIT : WALK_LIMIT;
     vx = vx + ax * dt;
     vy = vy + ay * dt;
     if (vx > limit)
@@ -117,7 +132,14 @@ void CPlayer::Step(float dt, std::uint8_t keys)
         SetAction(ACT_STAND, -1);
     }
     StepAnimation(dt);
+}
 
+// Steering, the jump and the throw (on a key going down), braking on the
+// ground without a direction key, and the short jump when the jump key is
+// let go while rising.
+void CPlayer::ReactToKeys(std::uint8_t keys)
+{
+    const bool run = (keys & KEY_ACTION) != 0;
     if (keys & KEY_RIGHT)
         SteerRight();
     else if (keys & KEY_LEFT)
@@ -140,7 +162,12 @@ void CPlayer::Step(float dt, std::uint8_t keys)
     }
     if (action == ACT_JUMP && vy < 0.0f && (keys & KEY_JUMP) == 0 && (g_prevKeys & KEY_JUMP) != 0)
         ay = ay + SHORT_JUMP_GRAVITY;
+}
 
+// The move from (x0, y0) against the map and the actors the player meets,
+// the response to what it met first, then the ground probe.
+void CPlayer::Collide(float x0, float y0)
+{
     SweepHit hit{};
     CSprite* other = MoveAndCollide(*this, x0, y0, &PlayerMeets, nullptr, hit);
     if (hit.t <= 1.0f) {
@@ -150,16 +177,6 @@ void CPlayer::Step(float dt, std::uint8_t keys)
             OnTileContact(hit);
     }
     CheckSupport();
-
-    const int ahead = TruncToInt(x) - g_map.scrollX;
-    if (ahead > CAMERA_RIGHT_LIMIT)
-        g_map.ScrollBy(ahead - CAMERA_RIGHT_LIMIT);
-
-    if (y > 480.0f) {
-        kind = PLAYER_SMALL;
-        Hurt();
-    }
-    g_prevKeys = keys;
 }
 
 // On the ground, turning towards the key skids while the player still moves

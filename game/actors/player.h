@@ -61,6 +61,9 @@ public:
     CTimer blinkClock;   // marked when blinking starts
 
 private:
+    void Move(float dt, std::uint8_t keys);
+    void ReactToKeys(std::uint8_t keys);
+    void Collide(float x0, float y0);
     void SteerRight();
     void SteerLeft();
     void OnTileContact(const SweepHit& hit);
