@@ -417,7 +417,7 @@ class LevelChecks(unittest.TestCase):
     def test_materials_pick_their_pictures_from_their_neighbours(self):
         level = levelgen.build(levelgen.parse_source(fixture(
             (60, 11, ["###", "###"]), (70, 9, ["===="]), (80, 11, ["HH", "HH"]), (90, 10, ["%", "%"]),
-            (95, 10, ["%"])), "fixture"))
+            (95, 10, ["%"]), (100, 9, ["%", "%", "r"])), "fixture"))
         T = levelgen.T
         cases = [
             ((59, 13), T.GRASS), ((60, 11), T.GRASS_L), ((61, 11), T.GRASS), ((62, 11), T.GRASS_R),
@@ -425,6 +425,7 @@ class LevelChecks(unittest.TestCase):
             ((70, 9), T.PLANK_L), ((71, 9), T.PLANK), ((73, 9), T.PLANK_R),
             ((80, 11), T.PIPE_TOP_L), ((81, 11), T.PIPE_TOP_R), ((80, 12), T.PIPE_L), ((81, 12), T.PIPE_R),
             ((90, 10), T.ROCK_TOP), ((90, 11), T.CAVE_EDGE), ((95, 10), T.ROCK_TOP),
+            ((100, 10), T.CAVE_EDGE_SHADED), ((100, 11), T.ROCK_SHADOW),      # rock over a tunnel
         ]
         for (c, r), picture in cases:
             with self.subTest(cell=(c, r)):

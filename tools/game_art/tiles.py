@@ -44,11 +44,13 @@ p + 1. Picture numbers (the level generator uses these names):
  28  BEAM         mine timber, horizontal beam (scenery)
  29  BEAM_POST    mine timber, upright post (scenery)
  30  BEAM_JOINT   mine timber, post carrying the beam (scenery)
+ 31  ROCK_SHADOW  rock in shadow behind the play: the inside of a tunnel (scenery)
  41  BACK_WALL    citadel wall far behind the play (scenery)
  42  BACK_WINDOW  arched lit window in the back wall (scenery)
  43  BANNER       banner hanging on the back wall (scenery)
  44  BATTLEMENT   crenellated top of the back wall (scenery)
  45  TORCH        torch on the back wall (scenery)
+ 46  CAVE_EDGE_SHADED  underside of rock over a tunnel: stalactites on rock in shadow
  57  GRASS_TUFT   tall grass in front of the ground (scenery)
  66  STAR         a bright star (night sky)
  67  STARS        a few small stars (night sky)
@@ -74,8 +76,8 @@ HILL_BOTTOM = (54, 55, 56)
 FLOWERS, FENCE, ARROW_SIGN = 51, 52, 53
 CRYSTAL, LANTERN = 64, 65
 MASONRY_TOP, MASONRY = 14, 15
-PIPE_TOP_L, PIPE_TOP_R, PIPE_L, PIPE_R, ROCK_TOP, BEAM, BEAM_POST, BEAM_JOINT = range(23, 31)
-BACK_WALL, BACK_WINDOW, BANNER, BATTLEMENT, TORCH = range(41, 46)
+PIPE_TOP_L, PIPE_TOP_R, PIPE_L, PIPE_R, ROCK_TOP, BEAM, BEAM_POST, BEAM_JOINT, ROCK_SHADOW = range(23, 32)
+BACK_WALL, BACK_WINDOW, BANNER, BATTLEMENT, TORCH, CAVE_EDGE_SHADED = range(41, 47)
 GRASS_TUFT = 57
 STAR, STARS = 66, 67
 MOON = ((68, 69), (84, 85))
@@ -312,7 +314,12 @@ def cave():
         for x in range(32):
             if edge.px[y][x] is None and edge.get(x, y - 1) not in (None, "ink"):
                 edge.px[y][x] = "ink"
-    return {CAVE_ROCK: rock, CAVE_EDGE: edge}
+    # the same stones, dim and flat: rock seen in the dark of a tunnel
+    shadow = rock.crop(0, 0, 32, 32)
+    shadow.recolour({"s1": "s0", "s2": "s1", "s3": "s1", "s0": "ink"})
+    shaded = shadow.crop(0, 0, 32, 32)
+    shaded.blit(edge, 0, 0)
+    return {CAVE_ROCK: rock, CAVE_EDGE: edge, ROCK_SHADOW: shadow, CAVE_EDGE_SHADED: shaded}
 
 
 def cloud():

@@ -117,7 +117,8 @@ def rock(grid, c, r, ch, theme):
     if not solid_at(grid, c, r - 1):
         return T.ROCK_TOP, SOLID
     if not solid_at(grid, c, r + 1):
-        return T.CAVE_EDGE, SOLID
+        shaded = MATERIAL_OF.get(grid.at(c, r + 1)) == "shadow"
+        return (T.CAVE_EDGE_SHADED if shaded else T.CAVE_EDGE), SOLID
     return T.CAVE_ROCK, SOLID
 
 
@@ -207,6 +208,7 @@ MATERIALS = {
     "water": water,
     "beam": beam,
     "post": fixed(T.BEAM_POST),
+    "shadow": fixed(T.ROCK_SHADOW),
     "wall": fixed(T.BACK_WALL),
     "window": fixed(T.BACK_WINDOW),
     "banner": fixed(T.BANNER),
@@ -217,7 +219,7 @@ MATERIALS = {
     "winged": enemy("flyers"),
 }
 
-BACKDROPS = {"wall"}          # scenery that an enemy's start cell continues
+BACKDROPS = {"wall", "shadow"}   # scenery that an enemy's start cell continues
 SOLID_MATERIALS = {"ground", "grass", "rock", "masonry", "stone", "brick", "coin", "power", "used", "crate",
                    "plank", "column", "pipe"}
 

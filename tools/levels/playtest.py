@@ -2,39 +2,31 @@
 """Plays a level in a model of the game, for designing levels (not shipped).
 
     python3 tools/levels/playtest.py blind [N ...]      # blind runs on levels N (default: 2 and up)
-    python3 tools/levels/playtest.py route N [-v] [--keys]   # play tools/levels/routes/levelN.route
+    python3 tools/levels/playtest.py sections [N ...]   # the same, started at each section
     python3 tools/levels/playtest.py solve N            # search keys through level N: routes/levelN.keys
     python3 tools/levels/playtest.py keys N             # replay routes/levelN.keys
+    python3 tools/levels/playtest.py trace N            # what happens along routes/levelN.keys
 
 The model follows the game's rules for the runner, the enemies, the blocks,
 the power-ups and the bullets at a fixed 60 frames a second; coins, brick
 pieces and explosions are left out, since nothing collides with them. It
 uses double precision where the game uses single, so a run that the model
-finishes by a hair may end otherwise in the game: routes should keep a
-margin.
+finishes by a hair may end otherwise in the game.
 
 A blind run holds right and run from the first frame and presses jump on a
 fixed rhythm, without looking. A level after the first must stop every such
 rhythm (the run dies or gets stuck); `blind` lists the rhythms that get
-through, so that the level can be changed where they do.
+through, so that the level can be changed where they do, and where the
+others ended. `sections` starts the same runs at the start of each section
+of the source: a level whose middle sections each stop every rhythm by
+themselves does not lean on a single obstacle.
 
-A route file (routes/levelN.route) says how a careful small runner gets
-through the level, one command a line (';' starts a comment):
-    run COL          hold right and run until the runner's x reaches column COL
-    walk COL         the same without run
-    back COL         hold left until x is back at column COL
-    to COL           walk to column COL and stand still there (to butt a block)
-    jump N [K [K2]]  once the runner stands, press jump with keys K (default
-                     R+A) for N frames, then hold K2 (default K) until it
-                     stands again
-    keys N K         hold keys K for N frames
-    wait N           no keys for N frames
-    stop             no keys until the runner stands still
-    stomp [D [K]]    stand still until a walking enemy ahead is within D px
-                     (default 70), then jump (holding K, default none) onto it
-Keys are R right, L left, A run (action), J jump, joined by '+'; '-' is
-none. After the last command the runner holds right and run. --keys prints
-the keys of every frame as "FRAMES KEYS" runs: the route as a key script.
+`solve` searches for keys that take a small runner from the start to the
+right end without ever growing (so without the help of a power-up) and
+writes them to routes/levelN.keys as "FRAMES KEYS" lines (keys R right,
+L left, A run, J jump, joined by '+'; '-' for none). `trace` replays such a
+file and tells where the runner jumps, lands, stomps and kicks: the raw
+material of the route notes in ROUTES.md.
 """
 
 import copy
@@ -602,96 +594,6 @@ def key_text(flags):
     return "+".join(names) or "-"
 
 
-def read_route(path):
-    """[(line number, command, arguments)] of a route file."""
-    steps = []
-    with open(path) as f:
-        for n, line in enumerate(f, 1):
-            line = line.split(";")[0].strip()
-            if line:
-                words = line.split()
-                steps.append((n, words[0], words[1:]))
-    return steps
-
-
-class RouteEnd(Exception):
-    pass
-
-
-def run_route(level, steps, trace=None):
-    """Plays a route; returns (outcome, world, keys of every frame)."""
-    world = World(level)
-    p = world.player
-    played = []
-
-    def frame(keys):
-        played.append(keys)
-        out = world.update(keys)
-        if out:
-            raise RouteEnd(out)
-
-    def hold(keys, done, limit=1800):
-        for _ in range(limit):
-            if done():
-                return
-            frame(keys)
-        raise RouteEnd("stuck")
-
-    try:
-        for n, op, args in steps:
-            if op in ("run", "walk"):
-                target = float(args[0]) * 32
-                hold(KEY_RIGHT | (KEY_ACTION if op == "run" else 0), lambda: p.x >= target)
-            elif op == "back":
-                target = float(args[0]) * 32
-                hold(KEY_LEFT, lambda: p.x <= target)
-            elif op == "to":
-                target = float(args[0]) * 32
-                for _ in range(4):
-                    way = KEY_RIGHT if p.x < target else KEY_LEFT
-                    if abs(p.x - target) < 3:
-                        break
-                    # walk, then coast to a stop on the mark (braking at 500 px/s2)
-                    hold(way, lambda: abs(p.x - target) <= p.vx * p.vx / 1000 + 2 or
-                         (way == KEY_RIGHT) != (p.x < target))
-                    hold(0, lambda: p.onGround and p.vx == 0)
-            elif op == "jump":
-                keys = parse_keys(args[1]) if len(args) > 1 else KEY_RIGHT | KEY_ACTION
-                hold(keys & ~KEY_ACTION if not keys & KEY_ACTION else keys, lambda: p.onGround)
-                for _ in range(int(args[0])):
-                    frame(keys | KEY_JUMP)
-                after = parse_keys(args[2]) if len(args) > 2 else keys
-                hold(after, lambda: p.onGround)
-            elif op == "stomp":
-                # stand until a walking enemy ahead comes within reach, then
-                # jump straight up and come down on it
-                reach = float(args[0]) if args else 70.0
-                keys = parse_keys(args[1]) if len(args) > 1 else 0
-                hold(0, lambda: p.onGround and p.vx == 0)
-                hold(0, lambda: any(e.active and e.kind in (GHOST, TURTLE, FLY) and e.action == WALK and
-                                    0 <= e.x - p.x <= reach and abs(e.y + e.height - p.y - p.height) < 40
-                                    for e in world.sprites), limit=900)
-                for _ in range(30):
-                    frame(keys | KEY_JUMP)
-                hold(keys, lambda: p.onGround)
-            elif op == "keys":
-                for _ in range(int(args[0])):
-                    frame(parse_keys(args[1]))
-            elif op == "wait":
-                for _ in range(int(args[0])):
-                    frame(0)
-            elif op == "stop":
-                hold(0, lambda: p.onGround and p.vx == 0)
-            else:
-                raise ValueError("line %d: unknown command %r" % (n, op))
-            if trace:
-                trace(n, op, args, world)
-        hold(KEY_RIGHT | KEY_ACTION, lambda: False, limit=3600)
-    except RouteEnd as e:
-        return str(e), world, played
-    return "stuck", world, played
-
-
 def run_length(played):
     """The keys of every frame as (frames, keys) runs."""
     runs = []
@@ -765,50 +667,113 @@ def solve(level, beam=120, per_bucket=4, max_seconds=150, report=None):
     return None, best_x
 
 
+def read_keys(path):
+    """The keys of every frame from a "FRAMES KEYS" file."""
+    played = []
+    with open(path) as f:
+        for line in f:
+            line = line.split(";")[0].split()
+            if line:
+                played.extend([parse_keys(line[1])] * int(line[0]))
+    return played
+
+
+def trace_events(level, played):
+    """What happens along a replay, as lines a person can turn into route
+    notes: jumps (where from, where to), stomps, kicks, knock-offs, growing,
+    standing still, and the end."""
+    w = World(level)
+    p = w.player
+    col = lambda x: x / 32  # noqa: E731
+    states = {}
+    out, still, jumped_from = [], 0, None
+    for f, keys in enumerate(played + [0] * 60):
+        was_ground, was_kind = p.onGround, p.kind
+        before = {id(e): (e.kind, e.action, e.vx) for e in w.sprites}
+        end = w.update(keys)
+        t = "%5.1f s" % (f * DT)
+        if was_ground and not p.onGround and p.vy < 0:
+            jumped_from = p.x
+        if not was_ground and p.onGround and jumped_from is not None:
+            out.append("%s  jump from column %.1f, land on column %.1f row %d" % (
+                t, col(jumped_from), col(p.x), int((p.y + 30) // 32)))
+            jumped_from = None
+        for e in w.sprites:
+            k0 = before.get(id(e))
+            if not k0:
+                continue
+            name = {GHOST: "ghost", TURTLE: "turtle", FLY: "winged turtle"}.get(k0[0])
+            if not name:
+                continue
+            if k0[1] == WALK and e.action == DOWN:
+                out.append("%s  stomp the %s at column %.1f" % (t, name, col(e.x)))
+            elif k0[0] == FLY and e.kind == TURTLE:
+                out.append("%s  stomp the winged turtle at column %.1f: its wings are gone" % (t, col(e.x)))
+            elif k0[1] == DOWN and k0[2] == 0 and e.vx != 0:
+                out.append("%s  kick the shell at column %.1f %s" % (t, col(e.x), "right" if e.vx > 0 else "left"))
+            elif k0[1] != KNOCKED and e.action == KNOCKED:
+                out.append("%s  the %s at column %.1f is knocked off" % (t, name, col(e.x)))
+        if p.kind != was_kind:
+            out.append("%s  %s at column %.1f" % (t, "grow" if p.kind else "shrink", col(p.x)))
+        if p.onGround and p.vx == 0 and not keys:
+            still += 1
+        else:
+            if still >= 20:
+                out.append("%s  (stood still %.1f s at column %.1f)" % (t, still * DT, col(p.x)))
+            still = 0
+        if end:
+            out.append("%s  %s" % (t, end))
+            break
+    return out
+
+
 def levels_by_number():
     return {int(name[5:-4]): level for name, (src, level) in levelgen.all_levels(check=False).items()}
 
 
+def place(world, col):
+    """Puts the runner standing on the first floor from the top at column col."""
+    terrain, p = levelgen.Terrain(world.level), world.player
+    for r in range(1, levelgen.ROWS - 1):
+        if terrain.floor(col, r):
+            p.x, p.y = col * 32.0, r * 32.0 + 2
+            world.map.scroll = max(0, min(int(p.x) - 288, (world.map.cols - 20) * 32))
+            return True
+    return False
+
+
+def blind_from(level, col, frames=60 * 90):
+    """How many blind runs started at column col finish, of how many."""
+    through = total = 0
+    for name, keys in blind_rhythms():
+        world = World(level)
+        if not place(world, col):
+            return None
+        total += 1
+        p, best, best_frame = world.player, world.player.x, 0
+        for f in range(frames):
+            out = world.update(keys(f, world))
+            if out:
+                through += out == "done"
+                break
+            if p.x > best + 1:
+                best, best_frame = p.x, f
+            elif f - best_frame > 600:
+                break
+    return through, total
+
+
 def main():
     args = sys.argv[1:]
-    if args and args[0] == "solve":
-        levels = levels_by_number()
-        n = int(args[1])
-        keys, x = solve(levels[n], report=lambda d, x: print("  %5.1f s  furthest column %.1f" % (
-            d * MACRO * DT, x / 32), flush=True))
-        if keys is None:
-            print("level %d: no way found; furthest column %.1f" % (n, x / 32))
-            return 1
-        print("level %d: through in %.1f s" % (n, len(keys) * DT))
-        path = os.path.join(HERE, "routes", "level%d.keys" % n)
-        with open(path, "w") as f:
-            f.write("; level %d, found by playtest.py solve: frames and keys, one run a line\n" % n)
-            for count, k in run_length(keys):
-                f.write("%d %s\n" % (count, key_text(k)))
-        print("wrote " + path)
-        return 0
-    if args and args[0] == "keys":
-        levels = levels_by_number()
-        n = int(args[1])
-        played = []
-        with open(os.path.join(HERE, "routes", "level%d.keys" % n)) as f:
-            for line in f:
-                line = line.split(";")[0].split()
-                if line:
-                    played.extend([parse_keys(line[1])] * int(line[0]))
-        out, frame, world = play(levels[n], lambda f, w: played[f] if f < len(played) else 0,
-                                 len(played) + 60, stall=10 ** 9)
-        p = world.player
-        print("level %d: %s at %.1f s, column %.1f, %s" % (n, out, frame * DT, p.x / 32, "big" if p.kind else "small"))
-        return 0 if out == "done" else 1
-    if not args or args[0] not in ("blind", "route"):
+    command = args[0] if args else None
+    if command not in ("blind", "sections", "solve", "keys", "trace"):
         print(__doc__)
         return 2
     levels = levels_by_number()
-    if args[0] == "blind":
-        wanted = [int(a) for a in args[1:]] or [n for n in sorted(levels) if n >= 2]
+    numbers = [int(a) for a in args[1:]] or [n for n in sorted(levels) if n >= 2]
+    if command == "blind":
         bad = 0
-        for n in wanted:
+        for n in numbers:
             through, ends = blind(levels[n])
             bad += bool(through)
             print("level %d: %s" % (n, "no blind run gets through" if not through else
@@ -817,31 +782,38 @@ def main():
             print("   ends: " + ", ".join("%s at %d: %d" % (o, c, k) for (o, c), k in sorted(
                 ends.items(), key=lambda e: e[0][1])))
         return 1 if bad else 0
-    n = int(args[1])
-    steps = read_route(os.path.join(HERE, "routes", "level%d.route" % n))
-
-    def trace(line, op, words, world):
-        p = world.player
-        if "-v" in args:
-            print("  %3d %-5s %-12s frame %5d  x %6.1f (col %5.1f) y %5.1f  %s%s" % (
-                line, op, " ".join(words), world.frame, p.x, p.x / 32, p.y, "big" if p.kind else "small",
-                " fire" if p.firePower else ""))
-            near = ["%s%.1f%s" % ("gtw"[e.kind], e.x / 32, {DOWN: "v", KNOCKED: "x"}.get(e.action, ""))
-                    for e in world.sprites if e.kind in (GHOST, TURTLE, FLY) and abs(e.x - p.x) < 400]
-            if near:
-                print("                 near: " + " ".join(near))
-    out, world, played = run_route(levels[n], steps, trace)
+    if command == "sections":
+        for n in numbers:
+            src = levelgen.read_source(os.path.join(HERE, "level%d.txt" % n))
+            for name, first, width in src.sections[1:]:
+                got = blind_from(levels[n], first) or blind_from(levels[n], first + 1)
+                print("level %d from %-20s (column %3d): %s" % (
+                    n, name, first, "no floor" if not got else "%d of %d blind runs get through" % got))
+        return 0
+    n = numbers[0]
+    path = os.path.join(HERE, "routes", "level%d.keys" % n)
+    if command == "solve":
+        keys, x = solve(levels[n], report=lambda d, x: print("  %5.1f s  furthest column %.1f" % (
+            d * MACRO * DT, x / 32), flush=True))
+        if keys is None:
+            print("level %d: no way found; furthest column %.1f" % (n, x / 32))
+            return 1
+        print("level %d: through in %.1f s" % (n, len(keys) * DT))
+        with open(path, "w") as f:
+            f.write("; level %d, found by playtest.py solve: frames and keys, one run a line\n" % n)
+            for count, k in run_length(keys):
+                f.write("%d %s\n" % (count, key_text(k)))
+        print("wrote " + path)
+        return 0
+    played = read_keys(path)
+    if command == "trace":
+        for line in trace_events(levels[n], played):
+            print(line)
+        return 0
+    out, frame, world = play(levels[n], lambda f, w: played[f] if f < len(played) else 0,
+                             len(played) + 60, stall=10 ** 9)
     p = world.player
-    print("level %d: %s at frame %d (%.1f s), x %.0f (column %d), y %.0f, %s%s" % (
-        n, out, world.frame, world.frame * DT, p.x, int(p.x // 32), p.y, "big" if p.kind else "small",
-        ", fire" if p.firePower else ""))
-    if out != "done":
-        for e in world.sprites:
-            if abs(e.x - p.x) < 200 and e.kind in (GHOST, TURTLE, FLY):
-                print("   near: kind %d action %d x %.0f y %.0f vx %.0f" % (e.kind, e.action, e.x, e.y, e.vx))
-    if "--keys" in args:
-        for count, k in run_length(played):
-            print("%d %s" % (count, key_text(k)))
+    print("level %d: %s at %.1f s, column %.1f, %s" % (n, out, frame * DT, p.x / 32, "big" if p.kind else "small"))
     return 0 if out == "done" else 1
 
 
