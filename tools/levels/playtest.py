@@ -610,13 +610,14 @@ MOVES = [KEY_RIGHT | KEY_ACTION, KEY_RIGHT, 0, KEY_LEFT, KEY_RIGHT | KEY_ACTION 
          KEY_RIGHT | KEY_JUMP, KEY_JUMP, KEY_LEFT | KEY_JUMP]
 
 
-def solve(level, beam=120, per_bucket=4, max_seconds=150, report=None):
+def solve(level, beam=120, per_bucket=4, max_seconds=150, report=None, start=None):
     """Searches for keys that take a small runner through the level without
     ever growing (so without the help of a power-up): a beam
     of futures, each step trying every move for MACRO frames, keeping the
-    furthest right (a few per 32 px, so that waiting for an enemy survives).
+    furthest right (a few per 32 px standing and a few flying, so that
+    waiting for an enemy survives).
     Returns (keys of every frame or None, furthest x reached)."""
-    start = World(level)
+    start = start or World(level)
     nodes = [(start, None)]                 # (world, (parent, move))
     best_x = 0.0
     for depth in range(int(max_seconds * 60 / MACRO)):
@@ -629,8 +630,9 @@ def solve(level, beam=120, per_bucket=4, max_seconds=150, report=None):
                     out = w.update(move)
                     if out:
                         break
-                if out == "dead" or w.player.action == DOWN or w.player.kind:
-                    continue                # dying, or grown: the proof stays small
+                if out == "dead" or w.player.action == DOWN or w.player.kind or w.player.y > 392:
+                    continue                # dying, grown (the proof stays small), or below
+                                            # the ground line: falling out of the world
                 if out == "done":
                     keys, t = [], (trail, move)
                     while t:
@@ -653,7 +655,9 @@ def solve(level, beam=120, per_bucket=4, max_seconds=150, report=None):
         children.sort(key=lambda c: -c[0])
         kept, per = [], {}
         for score, w, trail in children:
-            b = int(w.player.x // 32)
+            # a quota per column for standing and for flying runners, so that
+            # jumps bound to fall short cannot crowd out those still standing
+            b = (int(w.player.x // 32), w.player.onGround)
             if per.get(b, 0) >= per_bucket:
                 continue
             per[b] = per.get(b, 0) + 1
@@ -692,11 +696,13 @@ def trace_events(level, played):
         before = {id(e): (e.kind, e.action, e.vx) for e in w.sprites}
         end = w.update(keys)
         t = "%5.1f s" % (f * DT)
-        if was_ground and not p.onGround and p.vy < 0:
-            jumped_from = p.x
+        if was_ground and not p.onGround:
+            jumped_from = ("jump" if p.vy < 0 else "walk off", p.x, p.y)
         if not was_ground and p.onGround and jumped_from is not None:
-            out.append("%s  jump from column %.1f, land on column %.1f row %d" % (
-                t, col(jumped_from), col(p.x), int((p.y + 30) // 32)))
+            how, x0, y0 = jumped_from
+            if how == "jump" or abs(p.y - y0) > 8:
+                out.append("%s  %s at column %.1f, land on column %.1f (on row %d)" % (
+                    t, how, col(x0), col(p.x), int((p.y + p.height + 2) // 32)))
             jumped_from = None
         for e in w.sprites:
             k0 = before.get(id(e))
