@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 
+#include "temp_folder.h"
 #include "display.h"
 #include "sprite.h"
 #include "tilemap.h"
@@ -31,8 +32,8 @@ bool PrepareData()
     static bool ready = false;
     if (ready)
         return true;
-    std::random_device rd;
-    fs::path dir = fs::temp_directory_path() / ("gorbo-bench-" + std::to_string(rd()));
+    static test::TempFolder folder;
+    const fs::path dir = folder.Path();
     fs::create_directories(dir / "level");
     std::error_code ec;
     fs::copy(fs::path(GORBO_DATA_DIR) / "graphics", dir / "graphics", fs::copy_options::recursive, ec);
@@ -67,11 +68,6 @@ bool UseMode(int fullscreen)
     ReleaseDisplay();
     g_fullscreen = fullscreen;
     mode = InitDisplay() ? fullscreen : -1;
-    if (mode == 1) {
-        PaletteEntry entries[256];
-        LoadPaletteFile("bright.pal", entries);
-        ApplyPalette(entries);
-    }
     return mode == fullscreen;
 }
 
