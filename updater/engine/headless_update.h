@@ -45,7 +45,7 @@ private:
     bool m_bRefusing = false;
 };
 
-// The six launch settings of one update.
+// The launch settings of one update.
 struct HEADLESS_SETTINGS {
     std::wstring strName;
     std::wstring strNumber;
@@ -53,6 +53,8 @@ struct HEADLESS_SETTINGS {
     std::wstring strDownDir;
     std::wstring strHttpUrl;
     bool bReboot = false;
+    bool bSigned = false;   // -key given: verify against strKey
+    std::wstring strKey;
 };
 
 struct HEADLESS_RESULT {
