@@ -7,14 +7,6 @@
 
 #include "player.h"
 #include "sprite.h"
-#include "timer.h"
-
-// Nothing is drawn here; the clock is never read by the pass.
-void CImage::BltTo(int, int, const BltRect&) const {}
-std::uint32_t GetTickMilliseconds()
-{
-    return 0;
-}
 
 namespace {
 
@@ -43,7 +35,7 @@ public:
         const float y0 = y;
         MoveStep(dt);
         SweepHit hit{};
-        CSprite* other = MoveAndCollide(*this, x0, y0, &Others, false, hit);
+        CSprite* other = MoveAndCollide(*this, x0, y0, &Others, nullptr, hit);
         if (hit.t <= 1.0f) {
             if (hit.side == 1 || other != nullptr) {
                 vx = -vx;
@@ -64,7 +56,7 @@ public:
 
 void BuildMap()
 {
-    g_map.Free();
+    g_map = CTileMap();
     g_map.cols = MAP_COLS;
     g_map.rows = MAP_ROWS;
     g_map.pictures.assign(MAP_COLS * MAP_ROWS, static_cast<std::int8_t>(PIC_NONE));
@@ -117,9 +109,9 @@ void BM_UpdateAll(benchmark::State& state)
     g_player.Init(PLAYER_SMALL, 2300, 383, 32, 32, 1, nullptr);
     Populate(count);
     for (int i = 0; i < 120; ++i)  // let them land and spread out
-        g_sprites.UpdateAll(1.0f / 60.0f);
+        g_sprites.UpdateAll(1.0f / 60.0f, g_player.x);
     for (auto _ : state)
-        g_sprites.UpdateAll(1.0f / 60.0f);
+        g_sprites.UpdateAll(1.0f / 60.0f, g_player.x);
     state.counters["actors"] = CountActors();
     state.SetComplexityN(count);
     g_sprites.RemoveAll();

@@ -67,11 +67,6 @@ bool UseMode(int fullscreen)
     ReleaseDisplay();
     g_fullscreen = fullscreen;
     mode = InitDisplay() ? fullscreen : -1;
-    if (mode == 1) {
-        PaletteEntry entries[256];
-        LoadPaletteFile("bright.pal", entries);
-        ApplyPalette(entries);
-    }
     return mode == fullscreen;
 }
 

@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "display.h"
-
-void Trace(const char*) {}
+#include "palette.h"
 
 namespace {
 

@@ -1,17 +1,24 @@
-// The one actor steered by the keyboard. It is never in g_sprites.
+// The player: its fields, its drawing and its blinking. It is never in
+// g_sprites.
 #pragma once
 
 #include "sprite.h"
 #include "timer.h"
 
+// The player's kind is its size.
+constexpr int PLAYER_SMALL = 0;
+constexpr int PLAYER_BIG = 1;
+
 class CPlayer : public CSprite {
 public:
     // Draws the current cell of the player sheet (eight cells to a row, big
-    // cells below the small ones) and runs the blinking after a hit.
+    // cells below the small ones). While blinking it is drawn every second
+    // call, and the blinking ends on the first call more than 3 s after
+    // blinkClock.
     void Draw(int scrollX) override;
 
-    int firePower = 0;   // can throw bullets
-    int blinking = 0;    // the 3 s after shrinking
+    int firePower = 0;   // 1: has the fire power
+    int blinking = 0;    // 1: blinking since blinkClock
     int blinkPhase = 0;  // drawn when 1 while blinking
     CTimer blinkClock;   // marked when blinking starts
 };

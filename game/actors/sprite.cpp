@@ -4,8 +4,6 @@
 #include <cmath>
 #include <new>
 
-#include "player.h"
-
 CSpriteList g_sprites;
 
 namespace {
@@ -13,7 +11,7 @@ namespace {
 // How far outside the screen an active actor may go before it is culled.
 constexpr float CULL_LEFT = 640.0f;
 constexpr float CULL_RIGHT = 1280.0f;
-// An inactive enemy wakes up once the player is less than this far to its left.
+// An inactive actor wakes up once the player is less than this far to its left.
 constexpr float ACTIVATION_RANGE = 640.0f;
 
 constexpr int SCREEN_WIDTH = 640;
@@ -193,7 +191,7 @@ bool CSprite::SweepAgainst(float x0, float y0, CSprite* other, SweepHit& hit)
     return SweptBoxTest(x0, y0, x, y, box, hit);
 }
 
-CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter, bool testPlayer, SweepHit& hit)
+CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter, CSprite* player, SweepHit& hit)
 {
     g_map.Sweep(mover.width, mover.height, x0, y0, mover.x, mover.y, hit);
     CSprite* hitActor = nullptr;
@@ -203,8 +201,8 @@ CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter,
         if (mover.SweepAgainst(x0, y0, s, hit))
             hitActor = s;
     }
-    if (testPlayer && mover.SweepAgainst(x0, y0, &g_player, hit))
-        hitActor = &g_player;
+    if (player != nullptr && mover.SweepAgainst(x0, y0, player, hit))
+        hitActor = player;
     if (hit.t <= 1.0f) {
         mover.x = hit.x;
         mover.y = hit.y;
@@ -243,13 +241,13 @@ void CSpriteList::RemoveAll()
         Remove(head);
 }
 
-void CSpriteList::UpdateAll(float dt)
+void CSpriteList::UpdateAll(float dt, float playerX)
 {
     for (CSprite* s = head; s != nullptr; s = m_walkNext) {
         m_walkNext = s->next;
         m_walkCurrent = s;
         m_currentRemoved = false;
-        if (s->active == 0 && g_player.x + ACTIVATION_RANGE > s->x)
+        if (s->active == 0 && playerX + ACTIVATION_RANGE > s->x)
             s->active = 1;
         s->Update(dt);
         if (!m_currentRemoved && s->active != 0 && OutOfWorld(*s))

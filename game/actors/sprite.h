@@ -1,12 +1,12 @@
-// The actor base shared by the player, the enemies, items and effects: the
-// actor record, frame-table animation, the plain motion step, the ground
-// probe, actor-against-actor sweeps, the move-and-collide pattern and the
-// actor list. Everything here runs on the game's one thread.
+// The actor base: the actor record, frame-table animation, the plain motion
+// step, the ground probe, actor-against-actor sweeps, the move-and-collide
+// pattern and the actor list. It knows the player only as an actor handed to
+// it. Everything here runs on the game's one thread.
 #pragma once
 
 #include <memory>
 
-#include "display.h"
+#include "display_ops.h"
 #include "tilemap.h"
 
 // Actor kinds.
@@ -17,10 +17,6 @@ constexpr int KIND_EFFECT = 3;
 constexpr int KIND_MUSHROOM = 4;
 constexpr int KIND_FLOWER = 5;
 constexpr int KIND_BULLET = 6;
-
-// The player's kind is its size.
-constexpr int PLAYER_SMALL = 0;
-constexpr int PLAYER_BIG = 1;
 
 // Actions.
 constexpr int ACT_PLAIN = 0;
@@ -120,12 +116,12 @@ using SpriteFilter = bool (*)(const CSprite& mover, const CSprite& candidate);
 // The collision half of the move-and-collide pattern, run after the mover has
 // moved from (x0, y0) to its current (x, y):
 //   the map sweep into hit (hit.t starts at 2.0), then every actor of
-//   g_sprites from the head that passes filter, then g_player when
-//   testPlayer is true; each later contact must be strictly earlier.
+//   g_sprites from the head that passes filter, then player unless it is
+//   null; each later contact must be strictly earlier.
 // When hit.t <= 1 the mover is placed at the stop point (hit.x, hit.y).
 // Returns the actor hit first, or null for a tile contact or no contact
 // (tell them apart by hit.t <= 1).
-CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter, bool testPlayer, SweepHit& hit);
+CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter, CSprite* player, SweepHit& hit);
 
 // The list of every actor but the player; owns its actors.
 class CSpriteList {
@@ -140,9 +136,11 @@ public:
     // Unlinks and destroys s; an actor not in the list is ignored.
     void Remove(CSprite* s);
     void RemoveAll();
-    // Activation by the player's x, every actor's Update, culling. An actor
-    // may remove itself (or another actor) from its Update.
-    void UpdateAll(float dt);
+    // The actor pass: an inactive actor wakes once playerX + 640 is beyond
+    // its x; every actor's Update; culling of active actors that left the
+    // neighbourhood of the screen. An actor may remove itself (or another
+    // actor) from its Update.
+    void UpdateAll(float dt, float playerX);
     // Draws every actor from the head to the tail.
     void DrawAll(int scrollX);
 
