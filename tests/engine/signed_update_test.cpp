@@ -11,14 +11,12 @@
 #include <functional>
 #include <string>
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include "publisher.h"
 #include "sha256.h"
-#include "test_support.h"
+#include "update_fixture.h"
 #include "text.h"
 #include "tovarin_thread.h"
 #include "update_list.h"
@@ -33,8 +31,7 @@ const wchar_t kTextUnverified[] = L"无法验证更新包,更新已取消";
 
 int Shell(const std::string& command)
 {
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return RunShell(command).status;
 }
 
 std::string Quote(const std::string& text)
@@ -135,7 +132,7 @@ class SignedUpdate : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        keys = new TempDir;
+        keys = new TempFolder;
         genuine = new TEST_KEY(MakeKey(keys->Path(), "genuine"));
         other = new TEST_KEY(MakeKey(keys->Path(), "other"));
     }
@@ -211,22 +208,22 @@ protected:
         ASSERT_EQ(CrcOf(archive), CrcOf(original));
         WriteFile(archivePath, archive);
         // It unpacks to the forged file, which the CRC check alone accepts.
-        TempDir scratch;
+        TempFolder scratch;
         WriteFile(scratch / "deep.bin.zip", archive);
         ASSERT_TRUE(ExtractArchiveBeside(Wide(scratch / "deep.bin.zip")));
         ASSERT_EQ(ReadFile(scratch / "deep.bin"), forged);
     }
 
-    static TempDir* keys;
+    static TempFolder* keys;
     static TEST_KEY* genuine;
     static TEST_KEY* other;
-    TempDir dir;
+    TempFolder dir;
     const std::string prog = dir / "prog", down = dir / "down", src = dir / "src", srv = dir / "srv";
     std::map<std::string, std::string> installed;
     Nginx nginx;
 };
 
-TempDir* SignedUpdate::keys = nullptr;
+TempFolder* SignedUpdate::keys = nullptr;
 TEST_KEY* SignedUpdate::genuine = nullptr;
 TEST_KEY* SignedUpdate::other = nullptr;
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "mainloop.h"
+#include "temp_folder.h"
 #include "mixer_ops.h"
 #include "music.h"
 #include "window_ops.h"
@@ -49,8 +50,7 @@ protected:
     }
     void SetUp() override
     {
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("gorbo-mixer-" + std::to_string(rd()) + std::to_string(rd()));
+        dir = folder.Path();
         fs::create_directories(dir);
         piece = (dir / "piece.mid").string();
         std::ofstream(piece, std::ios::binary) << ShortPiece();
@@ -62,8 +62,6 @@ protected:
     {
         CloseMusic();
         ShutdownPlatform();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
     // Collects the music-end tokens seen within seconds, with their times
     // (seconds from the call).
@@ -85,6 +83,7 @@ protected:
         }
         return ends;
     }
+    test::TempFolder folder;
     fs::path dir;
     std::string piece;
 };

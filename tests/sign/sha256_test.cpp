@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include "sha256.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -40,12 +37,13 @@ TEST(Sha256, PiecesAndFilesGiveTheSameDigest)
         pieces.Update(data.data() + done, std::min(step, data.size() - done));
     EXPECT_EQ(pieces.Final(), whole);
 
-    const std::string path = (std::filesystem::temp_directory_path() / ("sha256_test_" + std::to_string(::getpid()))).string();
-    std::ofstream(path, std::ios::binary) << data;
+    test::TempFolder folder;
+    const std::string path = folder / "data";
+    test::WriteFile(path, data);
     SHA256_DIGEST fromFile{};
     ASSERT_TRUE(Sha256OfFile(path, fromFile));
     EXPECT_EQ(fromFile, whole);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).close();
+    test::WriteFile(path, "");
     ASSERT_TRUE(Sha256OfFile(path, fromFile));
     EXPECT_EQ(Sha256Hex(fromFile), HexOf(""));
     std::remove(path.c_str());

@@ -64,8 +64,8 @@ public:
     std::wstring m_strKey;                  // the publisher's public key, minisign's base64 line
     std::mutex m_cs;                        // guards the three handles below
     void* m_hInternet = nullptr;            // the transfer in progress, else null
-    void* m_hConnect = nullptr;             // (unused by this platform's HTTP layer)
-    void* m_hRequest = nullptr;             // (unused by this platform's HTTP layer)
+    void* m_hConnect = nullptr;             // always null: one handle per transfer here
+    void* m_hRequest = nullptr;             // always null: one handle per transfer here
     std::atomic<int> m_nOutcome{UPDATE_OUTCOME_RUNNING};
 
 private:
