@@ -1,8 +1,9 @@
 #include "simulator.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <vector>
@@ -156,6 +157,8 @@ const char USAGE[] =
     "                 [--trace FILE] [--actors FILE] [--map-out FILE]\n"
     "Runs the game's logic frame by frame without a window or sound, and prints\n"
     "\"frames N, level L, x X, y Y, action A\" as its last line.\n"
+    "\n"
+    "Options:\n"
     "  --data DIR      folder holding level/, graphics/ and the palettes\n"
     "                  (default: the game's data beside this program)\n"
     "  --level N       the level number asked for first (default 0: level 0 when\n"
@@ -168,9 +171,18 @@ const char USAGE[] =
     "  --trace FILE    CSV of the player and the camera after every frame\n"
     "  --actors FILE   CSV of every actor after every frame\n"
     "  --map-out FILE  the map at the end, as a loadable level file\n"
-    "  --help          this text\n"
-    "exit status: 0 done, 1 an output file could not be written,\n"
-    "             2 bad input (nothing is written; the reason on standard error)\n";
+    "  -h, --help      show this help and exit\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  1  an output file could not be written completely\n"
+    "  2  bad input: nothing is written; the file and the reason on standard error\n";
+
+// errno's reason, for messages that name a file.
+std::string Reason(int code)
+{
+    return code != 0 ? std::strerror(code) : "unknown error";
+}
 
 struct SimOptions {
     std::string data;
@@ -248,20 +260,30 @@ bool ParseOptions(int argc, const char* const argv[], SimOptions& o, std::string
     return true;
 }
 
+// The file's bytes; false with errno telling why (a folder fails to read).
+bool ReadWholeFile(const std::string& path, std::string& text)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, got);
+    const int code = std::ferror(file) != 0 ? errno : 0;
+    std::fclose(file);
+    errno = code;
+    return code == 0;
+}
+
 bool ReadKeyScript(const std::string& path, std::vector<KeyRun>& runs, std::string& error)
 {
     std::string text;
     if (path == "-") {
         text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
     } else {
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            error = "cannot read the key script \"" + path + "\"";
-            return false;
-        }
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            error = "cannot read the key script \"" + path + "\"";
+        if (!ReadWholeFile(path, text)) {
+            error = "cannot read the key script \"" + path + "\": " + Reason(errno);
             return false;
         }
     }
@@ -278,23 +300,31 @@ public:
     ~SimOutputs() { Close(); }
     bool Open(const SimOptions& o, std::string& error)
     {
-        return OpenOne(o.trace, m_trace, error) && OpenOne(o.actors, m_actors, error) &&
-               OpenOne(o.mapOut, m_map, error);
+        return OpenOne(o.trace, m_trace, SIM_TRACE_HEADER, error) &&
+               OpenOne(o.actors, m_actors, SIM_ACTORS_HEADER, error) && OpenOne(o.mapOut, m_map, nullptr, error);
     }
     // After a frame: its rows.
     void Frame(long long frame)
     {
-        if (m_trace != nullptr)
-            std::fputs(SimTraceRow(frame).c_str(), m_trace);
-        if (m_actors != nullptr)
-            std::fputs(SimActorRows(frame).c_str(), m_actors);
+        if (m_trace.file != nullptr)
+            Write(m_trace, SimTraceRow(frame));
+        if (m_actors.file != nullptr)
+            Write(m_actors, SimActorRows(frame));
     }
-    // The map, then every file closed; false when anything failed to write.
-    bool Finish()
+    // The map, then every file closed; false when anything failed to
+    // write, with the first such file and the reason in error.
+    bool Finish(std::string& error)
     {
-        if (m_map != nullptr)
-            std::fputs(FormatLevelFile(g_darkLevel).c_str(), m_map);
-        return Close();
+        if (m_map.file != nullptr)
+            Write(m_map, FormatLevelFile(g_darkLevel));
+        Close();
+        for (const Output* o : {&m_trace, &m_actors, &m_map}) {
+            if (o->errorCode != 0) {
+                error = "cannot write \"" + o->path + "\" completely: " + Reason(o->errorCode);
+                return false;
+            }
+        }
+        return true;
     }
     // Takes back what Open made, after a failure.
     void Discard()
@@ -306,38 +336,50 @@ public:
     }
 
 private:
-    bool OpenOne(const std::string& path, std::FILE*& file, std::string& error)
+    struct Output {
+        std::FILE* file = nullptr;
+        std::string path;
+        int errorCode = 0;   // errno of the first failed write, or 0
+    };
+
+    bool OpenOne(const std::string& path, Output& output, const char* header, std::string& error)
     {
         if (path.empty())
             return true;
-        file = std::fopen(path.c_str(), "wb");
-        if (file == nullptr) {
-            error = "cannot write \"" + path + "\"";
+        errno = 0;
+        output.file = std::fopen(path.c_str(), "wb");
+        if (output.file == nullptr) {
+            error = "cannot write \"" + path + "\": " + Reason(errno);
             return false;
         }
+        output.path = path;
         m_made.push_back(path);
-        if (&file == &m_trace)
-            std::fprintf(file, "%s\n", SIM_TRACE_HEADER);
-        else if (&file == &m_actors)
-            std::fprintf(file, "%s\n", SIM_ACTORS_HEADER);
+        if (header != nullptr)
+            Write(output, std::string(header) + "\n");
         return true;
     }
-    bool Close()
+    static void Write(Output& output, const std::string& text)
     {
-        bool ok = true;
-        for (std::FILE** f : {&m_trace, &m_actors, &m_map}) {
-            if (*f == nullptr)
+        errno = 0;
+        if (std::fwrite(text.data(), 1, text.size(), output.file) != text.size() && output.errorCode == 0)
+            output.errorCode = errno != 0 ? errno : EIO;
+    }
+    void Close()
+    {
+        for (Output* o : {&m_trace, &m_actors, &m_map}) {
+            if (o->file == nullptr)
                 continue;
-            ok = std::ferror(*f) == 0 && ok;
-            ok = std::fclose(*f) == 0 && ok;
-            *f = nullptr;
+            errno = 0;
+            // The flush of what is still buffered fails here.
+            if (std::fclose(o->file) != 0 && o->errorCode == 0)
+                o->errorCode = errno != 0 ? errno : EIO;
+            o->file = nullptr;
         }
-        return ok;
     }
 
-    std::FILE* m_trace = nullptr;
-    std::FILE* m_actors = nullptr;
-    std::FILE* m_map = nullptr;
+    Output m_trace;
+    Output m_actors;
+    Output m_map;
     std::vector<std::string> m_made;
 };
 
@@ -358,11 +400,14 @@ public:
         if (!m_previous.empty())
             fs::current_path(m_previous, ec);
     }
-    bool Enter(const std::string& folder)
+    // False with the reason in error.
+    bool Enter(const std::string& folder, std::string& error)
     {
         std::error_code ec;
         m_previous = fs::current_path(ec);
         fs::current_path(folder, ec);
+        if (ec)
+            error = "cannot enter the data folder \"" + folder + "\": " + ec.message();
         return !ec;
     }
 
@@ -404,6 +449,25 @@ void RunFrames(long long frames, const SimOptions& o, const std::vector<KeyRun>&
     }
 }
 
+// Why neither the level asked for nor level 1 could be loaded from the
+// current folder: each file missing, or there but not a level file.
+std::string WhyNoLevel(int level)
+{
+    std::vector<int> tried = {level};
+    if (level != 1)
+        tried.push_back(1);
+    std::string why;
+    for (int n : tried) {
+        const std::string name = "level/level" + std::to_string(n) + ".dat";
+        std::error_code ec;
+        const bool present = fs::is_regular_file(name, ec);
+        if (!why.empty())
+            why += ", ";
+        why += name + (present ? " is not a readable level file" : " is missing");
+    }
+    return why;
+}
+
 int Fail(std::FILE* err, const std::string& message, int status)
 {
     std::fprintf(err, "gorbo-sim: %s\n", message.c_str());
@@ -430,22 +494,18 @@ int RunSimulator(int argc, const char* const argv[], const std::string& programF
         MakeAbsolute(*path);
     const std::string data = o.data.empty() ? programFolder : o.data;
     DataFolder folder;
-    if (!folder.Enter(data))
-        return Fail(err, "cannot enter the data folder \"" + data + "\"", 2);
-    if (!SimStart(o.level)) {
-        return Fail(err,
-                    "no level file could be read in \"" + data + "\" (level/level" + std::to_string(o.level) +
-                        ".dat, level/level1.dat)",
-                    2);
-    }
+    if (!folder.Enter(data, error))
+        return Fail(err, error, 2);
+    if (!SimStart(o.level))
+        return Fail(err, "no level file could be read in \"" + data + "\": " + WhyNoLevel(o.level), 2);
     SimOutputs outputs;
     if (!outputs.Open(o, error)) {
         outputs.Discard();
         return Fail(err, error, 2);
     }
     RunFrames(FramesToRun(o, runs), o, runs, outputs);
-    if (!outputs.Finish())
-        return Fail(err, "an output file could not be written completely", 1);
+    if (!outputs.Finish(error))
+        return Fail(err, error, 1);
     std::fprintf(out, "%s\n", SimSummary().c_str());
     return 0;
 }

@@ -10,17 +10,19 @@
 
 namespace {
 
+const char USAGE_LINE[] = "usage: tovarin-publish [--version TAG] [--name NAME] [--sign SECRET_KEY_FILE] [--quiet]\n"
+                          "                       [--] PROGRAM_DIR SERVER_DIR\n";
+
 void Usage(std::FILE* out)
 {
+    std::fputs(USAGE_LINE, out);
     std::fputs(
-        "usage: tovarin-publish [--version TAG] [--name NAME] [--sign SECRET_KEY_FILE] [--quiet]\n"
-        "                       PROGRAM_DIR SERVER_DIR\n"
-        "\n"
         "Publishes every file below PROGRAM_DIR for the Tovarin updater: SERVER_DIR receives\n"
         "UpdateList.xml.zip (the list with each file's length and CRC-32) and one zip archive\n"
         "per file, <sub folders>/<name>.zip, so that SERVER_DIR can be served as the base URL.\n"
         "Every entry of the list carries the SHA-256 of its archive.\n"
         "\n"
+        "Options:\n"
         "  --version TAG  the version written into the list (at most 32 bytes)\n"
         "  --name NAME    the program name written into the list (at most 32 bytes)\n"
         "  --sign FILE    sign the list with this minisign secret key (made by minisign -G, or\n"
@@ -30,8 +32,23 @@ void Usage(std::FILE* out)
         "                 line from standard input when that is not a terminal. Updaters given\n"
         "                 the public key (-key) accept only this version's signed list.\n"
         "  --quiet        no progress line\n"
-        "  --help         this text\n",
+        "  --             the arguments after it are folders, even when they start with '-'\n"
+        "  -h, --help     show this help and exit\n"
+        "\n"
+        "Exit status:\n"
+        "  0  published\n"
+        "  1  the publication failed (the file and the reason on standard error)\n"
+        "  2  misuse of the command line\n",
         out);
+}
+
+// A command-line mistake: the reason, the usage line and where to find more.
+int Misuse(const std::string& reason)
+{
+    std::fprintf(stderr, "tovarin-publish: %s\n", reason.c_str());
+    std::fputs(USAGE_LINE, stderr);
+    std::fputs("Try 'tovarin-publish --help' for more information.\n", stderr);
+    return 2;
 }
 
 // The password as minisign reads it: from the terminal without echo, or as
@@ -73,37 +90,36 @@ int main(int argc, char** argv)
 {
     PUBLISH_SETTINGS settings;
     bool quiet = false;
+    bool optionsEnded = false;
+    std::string* const folders[] = {&settings.strProgramDir, &settings.strServerDir};
     int positional = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+        if (!option) {
+            if (positional == 2)
+                return Misuse("one folder too many: " + arg);
+            *folders[positional++] = arg;
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
             Usage(stdout);
             return 0;
-        }
-        if ((arg == "--version" || arg == "--name" || arg == "--sign") && i + 1 < argc) {
-            (arg == "--version" ? settings.strVersion : arg == "--name" ? settings.strName : settings.strSecretKeyFile) =
-                argv[++i];
         } else if (arg == "--quiet") {
             quiet = true;
-        } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr, "tovarin-publish: unknown option or missing value: %s\n", arg.c_str());
-            Usage(stderr);
-            return 2;
-        } else if (positional == 0) {
-            settings.strProgramDir = arg;
-            ++positional;
-        } else if (positional == 1) {
-            settings.strServerDir = arg;
-            ++positional;
+        } else if (arg == "--version" || arg == "--name" || arg == "--sign") {
+            if (i + 1 >= argc)
+                return Misuse(arg + " needs a value");
+            (arg == "--version" ? settings.strVersion : arg == "--name" ? settings.strName : settings.strSecretKeyFile) =
+                argv[++i];
         } else {
-            std::fprintf(stderr, "tovarin-publish: too many arguments\n");
-            return 2;
+            return Misuse("unknown option " + arg);
         }
     }
-    if (positional != 2) {
-        Usage(stderr);
-        return 2;
-    }
+    if (positional == 0)
+        return Misuse("PROGRAM_DIR and SERVER_DIR are missing");
+    if (positional == 1)
+        return Misuse("SERVER_DIR is missing");
     settings.readPassword = ReadPassword;
     const bool terminal = isatty(2);
     PUBLISH_REPORT report;

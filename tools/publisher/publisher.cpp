@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <vector>
 
@@ -54,6 +53,40 @@ std::string Hex(std::uint32_t value)
 }
 
 bool DigestsOfFile(const std::string& path, std::uint32_t& crc, SHA256_DIGEST& sha);
+
+// A whole small file (a key), or false with errno telling why.
+bool ReadSmallFile(const std::string& path, std::string& text)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    char buffer[4096];
+    std::size_t got = 0;
+    text.clear();
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, got);
+    const bool ok = !std::ferror(file);
+    const int code = errno;
+    std::fclose(file);
+    errno = code;
+    return ok;
+}
+
+// Writes text as the whole file, or false with errno telling why.
+bool WriteSmallFile(const std::string& path, const std::string& text)
+{
+    errno = 0;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int code = errno;
+    ok = std::fclose(file) == 0 && ok;
+    if (errno == 0)
+        errno = code;
+    return ok;
+}
 
 // Every regular file below the folder, in a stable order; the server folder
 // is left out when it lies inside.
@@ -110,7 +143,7 @@ bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& l
     }
     struct stat info{};
     if (::stat(file.path.c_str(), &info) != 0) {
-        error = "cannot read " + file.path.string();
+        error = FileErrorText("cannot read", file.path.string());
         return false;
     }
     const std::string archive = (folder / (file.strName + ".zip")).string();
@@ -125,7 +158,7 @@ bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& l
     std::uint32_t archiveCrc = 0;
     SHA256_DIGEST archiveSha{};
     if (!DigestsOfFile(archive, archiveCrc, archiveSha)) {
-        error = "cannot read back " + archive;
+        error = FileErrorText("cannot read back", archive);
         return false;
     }
     CUpdateFile* item = list.AddFile();
@@ -148,6 +181,7 @@ bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& l
 // The archive's CRC-32 and SHA-256, in one read.
 bool DigestsOfFile(const std::string& path, std::uint32_t& crc, SHA256_DIGEST& sha)
 {
+    errno = 0;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;
@@ -170,21 +204,20 @@ bool DigestsOfFile(const std::string& path, std::uint32_t& crc, SHA256_DIGEST& s
 // encrypted.
 bool OpenSecretKey(const PUBLISH_SETTINGS& settings, MINISIGN_SECRET_KEY& key, std::string& error)
 {
-    std::ifstream in(settings.strSecretKeyFile, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!in) {
-        error = "cannot read the secret key file " + settings.strSecretKeyFile;
+    const std::string& path = settings.strSecretKeyFile;
+    std::string text;
+    if (!ReadSmallFile(path, text)) {
+        error = FileErrorText("cannot read the secret key file", path);
         return false;
     }
     MINISIGN_SECRET_KEY_FILE file;
-    if (!ParseMinisignSecretKeyFile(text.str(), file)) {
-        error = "not a minisign secret key file: " + settings.strSecretKeyFile;
+    if (!ParseMinisignSecretKeyFile(text, file)) {
+        error = "not a minisign secret key file: " + path;
         return false;
     }
     std::string password;
     if (file.bEncrypted && (!settings.readPassword || !settings.readPassword(password))) {
-        error = "no password given for the encrypted secret key";
+        error = "no password given for the encrypted secret key " + path;
         return false;
     }
     const MINISIGN_KEY_RESULT opened = OpenMinisignSecretKey(file, password, key);
@@ -193,15 +226,15 @@ bool OpenSecretKey(const PUBLISH_SETTINGS& settings, MINISIGN_SECRET_KEY& key, s
     case MINISIGN_KEY_RESULT::Ok:
         return true;
     case MINISIGN_KEY_RESULT::WrongPassword:
-        error = "wrong password for the secret key";
+        error = "wrong password for the secret key " + path;
         return false;
     case MINISIGN_KEY_RESULT::BadKey:
-        error = "the secret key file is damaged: " + settings.strSecretKeyFile;
+        error = "the secret key file is damaged (its checksum does not match): " + path;
         return false;
     case MINISIGN_KEY_RESULT::KdfFailed:
         break;
     }
-    error = "cannot derive the key from the password (out of memory, or limits out of bounds)";
+    error = "cannot derive the key of " + path + " from the password (out of memory, or limits out of bounds)";
     return false;
 }
 
@@ -219,16 +252,14 @@ bool SignList(const MINISIGN_SECRET_KEY& key, const PUBLISH_SETTINGS& settings, 
                                 "\tfile:UpdateList.xml.zip\tversion:" + settings.strVersion;
     const std::string untrusted = "signature from tovarin-publish, key " + MinisignKeyIdText(key.keyId);
     std::string text;
+    errno = 0;
     if (!SignMinisignFile(key, archive, trusted, untrusted, text)) {
-        error = "cannot sign " + archive;
+        error = FileErrorText("cannot sign", archive);
         return false;
     }
     const std::string signature = archive + ".minisig";
-    std::ofstream out(signature, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        error = "cannot write " + signature;
+    if (!WriteSmallFile(signature, text)) {
+        error = FileErrorText("cannot write", signature);
         return false;
     }
     return true;
@@ -237,8 +268,9 @@ bool SignList(const MINISIGN_SECRET_KEY& key, const PUBLISH_SETTINGS& settings, 
 bool PublishList(CUpdateList& list, const fs::path& server, PUBLISH_REPORT& report, std::string& error)
 {
     const fs::path xml = server / "UpdateList.xml";
+    errno = 0;
     if (!list.Save(AnsiToWide(xml.string()))) {
-        error = "cannot write " + xml.string();
+        error = FileErrorText("cannot write", xml.string());
         return false;
     }
     ZIP_ENTRY_SOURCE entry{"UpdateList.xml", 0644, std::time(nullptr)};
@@ -258,7 +290,11 @@ bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& repo
     report = PUBLISH_REPORT{};
     std::error_code code;
     const fs::path root = fs::canonical(settings.strProgramDir, code);
-    if (code || !fs::is_directory(root)) {
+    if (code) {
+        error = "not a folder: " + settings.strProgramDir + " (" + code.message() + ")";
+        return false;
+    }
+    if (!fs::is_directory(root)) {
         error = "not a folder: " + settings.strProgramDir;
         return false;
     }
@@ -277,7 +313,7 @@ bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& repo
         return false;
     }
     if (root == server) {
-        error = "the server folder must differ from the program folder";
+        error = "the server folder " + settings.strServerDir + " is the program folder: it must be another one";
         return false;
     }
 

@@ -74,11 +74,6 @@ bool WriteBytes(std::FILE* file, const std::vector<unsigned char>& bytes)
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
-std::string Reason(const std::string& what, const std::string& path)
-{
-    return what + " " + path + ": " + std::strerror(errno);
-}
-
 // Deflates `in` into `out`, counting and checksumming the input.
 bool Deflate(std::FILE* in, std::FILE* out, ZIP_WRITE_RESULT& result, std::uint64_t& compressed, bool& readFailed)
 {
@@ -120,6 +115,14 @@ bool Deflate(std::FILE* in, std::FILE* out, ZIP_WRITE_RESULT& result, std::uint6
 
 } // namespace
 
+std::string FileErrorText(const std::string& what, const std::string& path)
+{
+    // A failure that left errno unset (a short write the C library did not
+    // explain) still says what failed.
+    const int code = errno;
+    return what + " " + path + ": " + (code != 0 ? std::strerror(code) : "unknown error");
+}
+
 bool WriteSingleEntryZip(const std::string& archivePath, const std::string& sourcePath, const ZIP_ENTRY_SOURCE& entry,
                          ZIP_WRITE_RESULT& result, std::string& error)
 {
@@ -129,14 +132,15 @@ bool WriteSingleEntryZip(const std::string& archivePath, const std::string& sour
         error = "entry name of unusable length: " + name;
         return false;
     }
+    errno = 0;
     File in(std::fopen(sourcePath.c_str(), "rb"));
     if (!in) {
-        error = Reason("cannot read", sourcePath);
+        error = FileErrorText("cannot read", sourcePath);
         return false;
     }
     File out(std::fopen(archivePath.c_str(), "wb"));
     if (!out) {
-        error = Reason("cannot create", archivePath);
+        error = FileErrorText("cannot create", archivePath);
         return false;
     }
     bool ascii = true;
@@ -153,7 +157,7 @@ bool WriteSingleEntryZip(const std::string& archivePath, const std::string& sour
     std::uint64_t compressed = 0;
     bool readFailed = false;
     if (!WriteBytes(out.get(), local) || !Deflate(in.get(), out.get(), result, compressed, readFailed)) {
-        error = readFailed ? Reason("cannot read", sourcePath) : Reason("cannot write", archivePath);
+        error = readFailed ? FileErrorText("cannot read", sourcePath) : FileErrorText("cannot write", archivePath);
         return false;
     }
     if (result.nLength > 0xFFFFFFFEu || compressed > 0xFFFFFFFEu) {
@@ -190,7 +194,7 @@ bool WriteSingleEntryZip(const std::string& archivePath, const std::string& sour
     bool ok = WriteBytes(out.get(), directory) && std::fseek(out.get(), 4, SEEK_SET) == 0 && WriteBytes(out.get(), patch);
     ok = std::fclose(out.release()) == 0 && ok;
     if (!ok) {
-        error = Reason("cannot write", archivePath);
+        error = FileErrorText("cannot write", archivePath);
         return false;
     }
     result.nArchiveLength = directoryStart + directory.size();

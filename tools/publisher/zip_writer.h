@@ -18,6 +18,10 @@ struct ZIP_WRITE_RESULT {
     std::uint64_t nArchiveLength = 0;
 };
 
+// "<what> <path>: <the reason errno gives>", the form of every file error
+// the publisher reports (for instance "cannot read a/b: Permission denied").
+std::string FileErrorText(const std::string& what, const std::string& path);
+
 // Writes `archivePath` holding one entry with the contents of the file
 // `sourcePath`, streamed through raw deflate. The entry is marked as made on
 // a Unix host. False with `error` set when a file cannot be read or written,
