@@ -205,6 +205,9 @@ TEST_F(SimTool, BadInputIsRefusedWithStatusTwoAndNothingWritten)
     WriteLevel(1, kFlat);
     dir.Write("bad.keys", "10 R\n# fine\n3 RQ\n");
     fs::create_directories(dir.Path("empty"));
+    fs::create_directories(dir.Path("folder.keys"));
+    fs::create_directories(dir.Path("broken/level"));
+    dir.Write("broken/level/level1.dat", "not a level\n");
     const struct {
         std::vector<std::string> args;
         const char* message;
@@ -218,11 +221,15 @@ TEST_F(SimTool, BadInputIsRefusedWithStatusTwoAndNothingWritten)
         {{"--level", "two"}, "--level wants a whole number"},
         {{"--keys"}, "--keys needs a value"},
         {{"--keys", "--frames", "3"}, "--keys needs a value"},
-        {{"--keys", "missing.keys"}, "cannot read the key script \"missing.keys\""},
+        {{"--keys", "missing.keys"}, "cannot read the key script \"missing.keys\": No such file or directory"},
+        {{"--keys", "folder.keys"}, "cannot read the key script \"folder.keys\": Is a directory"},
         {{"--keys", "bad.keys"}, "key script \"bad.keys\": line 3: the keys \"RQ\""},
-        {{"--data", "nowhere"}, "cannot enter the data folder \"nowhere\""},
-        {{"--data", "empty"}, "no level file could be read"},
-        {{"--trace", "no/such/folder/trace.csv"}, "cannot write"},
+        {{"--data", "nowhere"}, "cannot enter the data folder \"nowhere\": No such file or directory"},
+        {{"--data", "empty"},
+         "no level file could be read in \"empty\": level/level0.dat is missing, level/level1.dat is missing"},
+        {{"--data", "broken", "--level", "1"},
+         "no level file could be read in \"broken\": level/level1.dat is not a readable level file\n"},
+        {{"--trace", "no/such/folder/trace.csv"}, "cannot write \""},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"--actors", "actors.csv", "--map-out", "map.dat"};
@@ -240,16 +247,30 @@ TEST_F(SimTool, BadInputIsRefusedWithStatusTwoAndNothingWritten)
     }
 }
 
+// An output that takes no more bytes: status 1, the file and the reason
+// named, no summary.
+TEST_F(SimTool, AnOutputThatCannotBeWrittenCompletelyEndsWithStatusOne)
+{
+    WriteLevel(1, kFlat);
+    const ToolRun r = Run({"--frames", "3", "--trace", "/dev/full"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "gorbo-sim: cannot write \"/dev/full\" completely: No space left on device\n");
+    EXPECT_EQ(r.out, "");
+}
+
 TEST_F(SimTool, HelpPrintsTheUsageOptionsAndExitStatuses)
 {
     const ToolRun r = Run({"--help"});
     EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out.rfind("usage: gorbo-sim [--data DIR] [--level N] [--dt SECONDS] [--frames N] [--keys FILE]", 0),
               0u);
     for (const char* option : {"--data", "--level", "--dt", "--frames", "--keys", "--trace", "--actors", "--map-out"})
         EXPECT_NE(r.out.find(std::string("  ") + option + " "), std::string::npos) << option;
-    EXPECT_NE(r.out.find("exit status: 0"), std::string::npos);
-    EXPECT_NE(r.out.find("2 bad input"), std::string::npos);
+    EXPECT_NE(r.out.find("  -h, --help "), std::string::npos);
+    EXPECT_NE(r.out.find("\nExit status:\n  0  done\n  1  an output file could not be written completely\n  2  bad input"),
+              std::string::npos)
+        << r.out;
 }
 
 // The program beside the game: its default data folder is the game's, and

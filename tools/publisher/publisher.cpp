@@ -287,6 +287,7 @@ bool PublishList(CUpdateList& list, const fs::path& server, PUBLISH_REPORT& repo
 bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& report, std::string& error,
                           const std::function<void(std::size_t, std::size_t, const std::string&)>& progress)
 {
+    // Everything the command line gives is checked before anything is written.
     report = PUBLISH_REPORT{};
     std::error_code code;
     const fs::path root = fs::canonical(settings.strProgramDir, code);
@@ -303,6 +304,15 @@ bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& repo
         error = "signing needs a --version without tabs or line breaks: the signature carries it";
         return false;
     }
+    CUpdateList list;
+    if (!settings.strVersion.empty() && !list.SetVersion(settings.strVersion.c_str())) {
+        error = "version longer than 32 bytes: " + settings.strVersion;
+        return false;
+    }
+    if (!CopyText(list.m_szName, sizeof list.m_szName, settings.strName)) {
+        error = "name longer than 32 bytes: " + settings.strName;
+        return false;
+    }
     MINISIGN_SECRET_KEY key;
     if (signing && !OpenSecretKey(settings, key, error))
         return false;
@@ -317,15 +327,6 @@ bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& repo
         return false;
     }
 
-    CUpdateList list;
-    if (!settings.strVersion.empty() && !list.SetVersion(settings.strVersion.c_str())) {
-        error = "version longer than 32 bytes: " + settings.strVersion;
-        return false;
-    }
-    if (!CopyText(list.m_szName, sizeof list.m_szName, settings.strName)) {
-        error = "name longer than 32 bytes: " + settings.strName;
-        return false;
-    }
     std::vector<SOURCE_FILE> files;
     if (!CollectFiles(root, server, files, error))
         return false;
