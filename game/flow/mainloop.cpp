@@ -51,16 +51,16 @@ void OnActivateApp(bool active)
     TogglePause();
 }
 
-// F4: rebuild the display in the other mode. A display that cannot be made
-// leaves the game running without drawing (the display operations do
-// nothing without their objects); the next F4 tries again.
+// F4: rebuild the display in the other mode, showing the level's palette
+// in both. A display that cannot be made leaves the game running without
+// drawing (the display operations do nothing without their objects); the
+// next F4 tries again.
 void SwitchDisplayMode()
 {
     ReleaseDisplay();
     g_fullscreen = !g_fullscreen;
     InitDisplay();
-    if (g_fullscreen)
-        ApplyLevelPalette();
+    ApplyLevelPalette();
     g_frameClock.Mark();
 }
 

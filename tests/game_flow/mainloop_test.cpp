@@ -251,13 +251,16 @@ TEST_F(LoopTest, F4RebuildsTheDisplayInTheOtherModeWithTheLevelsPalette)
     NullPlatform().draws.clear();
     OnKeyDown(SYSKEY_F4);
     EXPECT_EQ(g_fullscreen, 0);
-    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window"}));
+    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window", "palette"}));
 
-    // A dark level shows the dark palette each time full screen is entered.
+    // A dark level shows the dark palette each time a mode is entered.
     g_darkLevel = 1;
-    OnKeyDown(SYSKEY_F4);
-    EXPECT_EQ(NullPlatform().palette[50].red, 50);    // darken.pal's entries
-    EXPECT_EQ(NullPlatform().palette[200].red, 218);  // beyond its end: default palette
+    for (int fullscreen : {1, 0}) {
+        OnKeyDown(SYSKEY_F4);
+        EXPECT_EQ(g_fullscreen, fullscreen);
+        EXPECT_EQ(NullPlatform().palette[50].red, 50) << fullscreen;    // darken.pal's entries
+        EXPECT_EQ(NullPlatform().palette[200].red, 218) << fullscreen;  // beyond its end: default palette
+    }
 }
 
 TEST_F(LoopTest, FailedDisplayAfterF4KeepsTheGameRunningAndF4TriesAgain)
@@ -275,7 +278,7 @@ TEST_F(LoopTest, FailedDisplayAfterF4KeepsTheGameRunningAndF4TriesAgain)
     NullPlatform().displayAvailable = true;
     NullPlatform().draws.clear();
     OnKeyDown(SYSKEY_F4);
-    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window"}));
+    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window", "palette"}));
     EXPECT_EQ(g_fullscreen, 0);
 }
 

@@ -1,5 +1,6 @@
 // The game window's events on SDL2: SDL's events turned into the game's.
-// Renderer resets are noted for the display here and not passed on.
+// Renderer resets and size changes are noted for the display here and not
+// passed on.
 #include "sdl_platform.h"
 #include "window_ops.h"
 
@@ -44,6 +45,9 @@ bool TranslateWindowEvent(const SDL_WindowEvent& e, WindowEvent& out)
     case SDL_WINDOWEVENT_CLOSE:
         out = WindowEvent{WEV_CLOSE, 0};
         return true;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        Sdl().display.barsPainted = false;  // a new output, its bars not yet painted
+        return false;
     default:
         return false;
     }

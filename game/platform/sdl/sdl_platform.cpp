@@ -135,12 +135,15 @@ bool OpenGameWindow(const char* title)
     if (!StartVideo())
         return false;
     RegisterMusicEvent();
+    // The player may resize or maximise the window; the display scales the
+    // picture to it, never below its own size.
     sdl.window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
-                                  SDL_WINDOW_SHOWN);
+                                  SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
     if (!sdl.window) {
         SetPlatformError(SDL_GetError());
         return false;
     }
+    SDL_SetWindowMinimumSize(sdl.window, 640, 480);
     SetIcon(sdl.window);
     sdl.reportedActive = 1;
     return true;

@@ -13,6 +13,11 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <cstdint>
+#include <vector>
+
+#include "sdl_colours.h"
+
 struct SdlDisplayState {
     SDL_Renderer* renderer = nullptr;
     SDL_Texture* texture = nullptr;
@@ -21,7 +26,28 @@ struct SdlDisplayState {
     SDL_Palette* palette = nullptr;  // full screen only; shared by every 8-bit surface
     bool backInTexture = false;      // windowed: back is the locked texture's memory
     bool fullscreen = false;
-    Uint32 skyColor = 0;
+    Uint32 skyColor = 0;   // in the back buffer's format
+    Uint32 textColor = 0;  // in the back buffer's format
+    // Windowed: how the images' own colours show through the applied
+    // palette, and the generation of that palette (bumped by every
+    // ApplyPalette); an image is recoloured when it is next drawn after a
+    // change.
+    CColourTranslation colours;
+    unsigned paletteGeneration = 0;
+    // Full screen: every pair of palette indices (two bytes as they lie in
+    // the back buffer) as the two texture pixels they show (eight bytes as
+    // they lie in the texture), and the palette version it was made from.
+    std::vector<std::uint64_t> expandPairs;
+    Uint32 expandVersion = 0;
+    // The bars around the scaled picture, as last painted: output size and
+    // colour. The software renderer keeps its output between presents, so it
+    // paints them again only when these change or barsPainted is cleared
+    // (the event pump clears it when the window's size changes).
+    bool keepsOutput = false;  // the renderer is SDL's software one
+    bool barsPainted = false;
+    int barsWidth = 0;
+    int barsHeight = 0;
+    Uint32 barsColour = 0;
     // Set by the event pump when the renderer lost its textures or its
     // device; the next present restores instead of showing.
     bool lost = false;
