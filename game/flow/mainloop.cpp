@@ -115,6 +115,9 @@ void OnKeyDown(int key)
     case SYSKEY_F5:
         g_showFps = !g_showFps;
         break;
+    case SYSKEY_M:
+        ToggleMusicMute();
+        break;
     default:
         break;
     }

@@ -159,6 +159,29 @@ TEST_F(LoopTest, PauseKeyAndActivationLoopTheMusicFromItsNextEnd)
     }
 }
 
+TEST_F(LoopTest, MMutesAndUnmutesTheMusicWhichPlaysOnAsUnmuted)
+{
+    Start();
+    NullPlatform().mixerCalls.clear();
+    OnKeyDown(SYSKEY_M);
+    EXPECT_TRUE(NullPlatform().muted);
+    EXPECT_EQ(NullPlatform().mixerCalls, (std::vector<std::string>{"mute"}));
+    // The music's rules go on unheard: pause and resume, the loop from the
+    // piece's next end, a new level's piece, all with the volume off.
+    TogglePause();
+    TogglePause();
+    FinishNullPiece();
+    DeliverEvents();
+    EXPECT_EQ(NullPlatform().mixerCalls,
+              (std::vector<std::string>{"mute", "pause", "play resume 1", "play start 1"}));
+    ASSERT_TRUE(LoadLevel(true));
+    EXPECT_TRUE(NullPlatform().playing);
+    EXPECT_TRUE(NullPlatform().muted);
+    OnKeyDown(SYSKEY_M);
+    EXPECT_FALSE(NullPlatform().muted);
+    EXPECT_EQ(NullPlatform().mixerCalls.back(), "unmute");
+}
+
 TEST_F(LoopTest, ActivationStateMachine)
 {
     Start();

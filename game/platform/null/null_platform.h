@@ -64,7 +64,7 @@ struct NullPlatformState {
     std::vector<NullDrawCall> draws;       // with record
     std::vector<std::string> windowCalls;  // with record: "open", "close", "wait", "shutdown"
     // With record: "load <path>", "unload", "play start <0|1>", "play resume <0|1>"
-    // (1: the end is to be reported), "pause".
+    // (1: the end is to be reported), "pause", "mute", "unmute".
     std::vector<std::string> mixerCalls;
     int blts = 0;
     int presents = 0;
@@ -81,6 +81,7 @@ struct NullPlatformState {
     bool playing = false;
     bool paused = false;
     unsigned endToken = 0;
+    bool muted = false;                    // the volume is off
     bool displayLost = false;              // the next present reports the loss
     std::string error = "no error";        // PlatformError: the last refusal
 };

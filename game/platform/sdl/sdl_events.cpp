@@ -1,6 +1,7 @@
 // The game window's events on SDL2: SDL's events turned into the game's.
-// Renderer resets and size changes are noted for the display here and not
-// passed on.
+// Renderer resets and size changes are noted for the display here, game
+// controllers connected and disconnected are opened and closed, and none
+// of these is passed on.
 #include "sdl_platform.h"
 #include "window_ops.h"
 
@@ -17,6 +18,8 @@ int SystemKeyOf(SDL_Keycode key)
         return SYSKEY_F4;
     case SDLK_F5:
         return SYSKEY_F5;
+    case SDLK_m:
+        return SYSKEY_M;
     default:
         return 0;
     }
@@ -75,6 +78,18 @@ bool Translate(const SDL_Event& e, WindowEvent& out)
         out = WindowEvent{WEV_KEYDOWN, key};
         return true;
     }
+    case SDL_CONTROLLERDEVICEADDED:
+        ConnectController(e.cdevice.which);
+        return false;
+    case SDL_CONTROLLERDEVICEREMOVED:
+        DisconnectController(e.cdevice.which);
+        return false;
+    case SDL_CONTROLLERBUTTONDOWN:
+        // Start is the controller's Pause key.
+        if (e.cbutton.button != SDL_CONTROLLER_BUTTON_START)
+            return false;
+        out = WindowEvent{WEV_KEYDOWN, SYSKEY_PAUSE};
+        return true;
     case SDL_RENDER_TARGETS_RESET:
     case SDL_RENDER_DEVICE_RESET:
         Sdl().display.lost = true;

@@ -3,8 +3,9 @@
 // event pump tells the others. Only the files of this folder (and the tests
 // of this platform) include this header.
 //
-// sdl_platform.cpp owns the state: it starts and ends video and audio and
-// makes and destroys the window. The parts (sdl_events.cpp, sdl_display.cpp,
+// sdl_platform.cpp owns the state: it starts and ends video, audio and the
+// game controllers, opens and closes controllers, and makes and destroys the
+// window. The parts (sdl_events.cpp, sdl_display.cpp,
 // sdl_keyboard.cpp, sdl_mixer.cpp) each implement one operation header of
 // the world layer over this state and the functions below; no part calls
 // another part.
@@ -57,9 +58,16 @@ struct SdlAudioState {
     enum class Device { Untried, Open, Failed };
     Device device = Device::Untried;
     Mix_Music* music = nullptr;  // the loaded piece
+    bool muted = false;          // the music's volume is off; applied when the device opens
     // Token of the play in progress whose end is to be reported; 0: none.
     // Read by the mixer's hook on the audio thread.
     SDL_atomic_t endToken{};
+};
+
+struct SdlInputState {
+    bool controllersUp = false;  // SDL's game-controller subsystem started
+    // The open game controllers, in the order they were connected.
+    std::vector<SDL_GameController*> controllers;
 };
 
 struct SdlPlatform {
@@ -76,6 +84,7 @@ struct SdlPlatform {
     char error[256] = "no error";
     SdlDisplayState display;
     SdlAudioState audio;
+    SdlInputState input;
 };
 
 // The one state, defined in sdl_platform.cpp.
@@ -96,3 +105,13 @@ bool OpenAudio(void (*finished)());
 void SilenceMusic();
 // Halts and frees the loaded piece, if any.
 void FreeMusic();
+
+// Starts SDL's game controllers; those connected now and later arrive as
+// device events, which the event pump answers with the two below. False
+// when there are none to be had (the keyboard still works).
+bool StartControllers();
+// Opens the controller of a device-added event (its device index); one that
+// cannot be opened, or is open already, is left as it is.
+void ConnectController(int deviceIndex);
+// Closes the controller of a device-removed event (its instance id).
+void DisconnectController(SDL_JoystickID id);
