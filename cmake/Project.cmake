@@ -1,6 +1,9 @@
 # Shared compiler settings and helpers for tests, benchmarks and fuzz targets.
 
 add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wno-missing-field-initializers)
+if(TG_WERROR)
+  add_compile_options(-Werror)
+endif()
 # The game's physics and sweep are specified in 32-bit floats, each value stored
 # before it is used again: never fuse a multiply and an add, never keep wider
 # intermediates.

@@ -17,14 +17,11 @@ for tool in "$tovarin" "$publish"; do
   [[ -x "$tool" ]] || { echo "demo: $tool was not built" >&2; exit 1; }
 done
 
+source tests/support/nginx.sh
 work=$(mktemp -d /tmp/tovarin-demo.XXXXXX)
-nginx_pid=""
 keep_work=0
 cleanup() {
-  if [[ -n "$nginx_pid" ]]; then
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-  fi
+  tg_nginx_stop
   if ((keep_work)); then
     echo "demo: the updated program runs from $work/prog; remove $work when done."
   else
@@ -32,8 +29,6 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
-# nginx's workers run unprivileged: they must be able to read the served tree.
-chmod 755 "$work"
 
 # Version 2 of the program in $work/new, version 1 installed in $work/prog.
 mkdir -p "$work/new" "$work/prog" "$work/down"
@@ -66,34 +61,11 @@ fi
 
 echo "== publishing $name version 2"
 "$publish" --version 2 --name "$name" "$work/new" "$work/srv/$name"
-chmod -R a+rX "$work/srv"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$work/nginx/tmp"
-cat > "$work/nginx/nginx.conf" <<EOF
-worker_processes 1;
-daemon off;
-pid $work/nginx/nginx.pid;
-error_log $work/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log $work/nginx/access.log;
-  client_body_temp_path $work/nginx/tmp;
-  proxy_temp_path $work/nginx/tmp;
-  fastcgi_temp_path $work/nginx/tmp;
-  uwsgi_temp_path $work/nginx/tmp;
-  scgi_temp_path $work/nginx/tmp;
-  # Throttled so that the progress can be watched.
-  server { listen 127.0.0.1:$port; root $work/srv; limit_rate $rate; }
-}
-EOF
-nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
-nginx_pid=$!
-for _ in $(seq 50); do
-  curl -s -o /dev/null "http://127.0.0.1:$port/" && break
-  sleep 0.1
-done
-echo "== serving the update at http://127.0.0.1:$port/$name"
+# Throttled so that the progress can be watched.
+tg_nginx_start "$work/srv" "$work/nginx" "$rate" "$work/nginx/access.log"
+url="$TG_NGINX_URL/$name"
+echo "== serving the update at $url"
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
   echo "== running Tovarin (progress window)"
@@ -102,7 +74,7 @@ else
 fi
 set +e
 "$tovarin" -name "$name" -number 2 -prog "$work/prog" -down "$work/down" \
-  -http "http://127.0.0.1:$port/$name" -reboot
+  -http "$url" -reboot
 status=$?
 set -e
 echo "== Tovarin ended with exit status $status (0: installed or already current)"

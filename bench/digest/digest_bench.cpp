@@ -16,6 +16,7 @@
 
 #include "file_digest.h"
 #include "file_mapping.h"
+#include "temp_folder.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
@@ -30,8 +31,6 @@ class Input {
 public:
     Input()
     {
-        folder_ = fs::temp_directory_path() / ("tovarin-digest-bench-" + std::to_string(::getpid()));
-        fs::create_directories(folder_);
         path_ = folder_ / "input.bin";
         std::ofstream out(path_, std::ios::binary);
         std::vector<char> block(1 << 20);
@@ -50,14 +49,12 @@ public:
     ~Input()
     {
         UnmapWholeFile(&view_);
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
     }
     std::wstring Wide() const { return AnsiToWide(path_.string()); }
     const FILE_MAPPING_VIEW& View() const { return view_; }
 
 private:
-    fs::path folder_;
+    test::TempFolder folder_;
     fs::path path_;
     FILE_MAPPING_VIEW view_;
 };

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 
+#include "temp_folder.h"
 #include "display.h"
 #include "sprite.h"
 #include "tilemap.h"
@@ -31,8 +32,8 @@ bool PrepareData()
     static bool ready = false;
     if (ready)
         return true;
-    std::random_device rd;
-    fs::path dir = fs::temp_directory_path() / ("gorbo-bench-" + std::to_string(rd()));
+    static test::TempFolder folder;
+    const fs::path dir = folder.Path();
     fs::create_directories(dir / "level");
     std::error_code ec;
     fs::copy(fs::path(GORBO_DATA_DIR) / "graphics", dir / "graphics", fs::copy_options::recursive, ec);

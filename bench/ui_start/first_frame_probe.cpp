@@ -1,10 +1,7 @@
-// The window's start-up path on its own: SDL, skin, face lookup, labels and
+// The window's start-up path on its own: display, skin, face lookup, labels and
 // the first frame on screen. Prints the monotonic clock in nanoseconds when
 // the first frame has been presented, then closes. With "--baseline" it
 // prints the clock at once (the cost of starting the process alone).
-#include <SDL.h>
-#include <SDL_ttf.h>
-
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -24,7 +21,7 @@ int main(int argc, char** argv)
         std::printf("%lld\n", NowNs());
         return 0;
     }
-    if (SDL_Init(SDL_INIT_VIDEO) != 0 || TTF_Init() != 0) {
+    if (!OpenFrontDisplay()) {
         return 1;
     }
     int status = 1;
@@ -40,7 +37,6 @@ int main(int argc, char** argv)
         };
         dlg.DoModal();
     }
-    TTF_Quit();
-    SDL_Quit();
+    CloseFrontDisplay();
     return status;
 }

@@ -4,9 +4,6 @@
 // clock it prints.
 #include <benchmark/benchmark.h>
 
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -14,13 +11,12 @@
 #include <ctime>
 #include <string>
 
-#include "xvfb_display.h"
-
-extern char** environ;
+#include "process.h"
+#include "xvfb.h"
 
 namespace {
 
-CXvfbDisplay g_display;
+test::Xvfb g_display;
 
 long long NowNs()
 {
@@ -42,39 +38,15 @@ std::string ProbePath()
 // the wall time mostly measures waiting for a core.
 double SpawnAndMeasure(bool baseline, double& cpuSeconds)
 {
-    const std::string probe = ProbePath();
-    int fds[2];
-    if (pipe(fds) != 0) {
-        return -1;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    char arg0[] = "ui_first_frame_probe";
-    char arg1[] = "--baseline";
-    char* argv[] = {arg0, baseline ? arg1 : nullptr, nullptr};
-    pid_t pid = -1;
+    test::Process probe;
     const long long start = NowNs();
-    const int rc = posix_spawn(&pid, probe.c_str(), &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
+    if (!probe.Start(ProbePath(), baseline ? std::vector<std::string>{"--baseline"} : std::vector<std::string>{})) {
         return -1;
     }
-    std::string out;
-    char buf[64];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) {
-        out.append(buf, static_cast<size_t>(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    if (out.empty() || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    const int status = probe.Wait(std::chrono::seconds(30));
+    cpuSeconds = probe.CpuSeconds();
+    const std::string out = probe.Output();
+    if (out.empty() || status != 0) {
         return -1;
     }
     return static_cast<double>(std::atoll(out.c_str()) - start) / 1e9;
@@ -110,6 +82,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "ui_start: Xvfb did not start\n");
         return 1;
     }
+    g_display.Export();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -12,6 +12,7 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include "temp_folder.h"
 #include "text.h"
 #include "zip_reader.h"
 
@@ -55,23 +56,16 @@ class Inputs {
 public:
     Inputs()
     {
-        folder_ = fs::temp_directory_path() / ("tovarin-unzip-bench-" + std::to_string(::getpid()));
-        fs::create_directories(folder_);
         WriteInput(folder_ / "payload.bin");
-        const std::string cd = "cd '" + folder_.string() + "' && ";
+        const std::string cd = "cd '" + folder_.Path().string() + "' && ";
         ok_ = std::system((cd + "zip -q payload.bin.zip payload.bin && rm payload.bin").c_str()) == 0;
-    }
-    ~Inputs()
-    {
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
     }
     bool Ok() const { return ok_; }
     fs::path Archive() const { return folder_ / "payload.bin.zip"; }
     fs::path Target() const { return folder_ / "payload.bin"; }
 
 private:
-    fs::path folder_;
+    test::TempFolder folder_;
     bool ok_ = false;
 };
 

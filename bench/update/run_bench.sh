@@ -21,9 +21,9 @@ base_runs=${BASE_RUNS:-1}
 stages=${STAGES:-1 2 3}
 stage() { [[ " $stages " == *" $1 "* ]]; }
 work=${BENCH_DIR:-$(mktemp -d /tmp/tovarin-bench-XXXXXX)}
-nginx_pid=
+source "$(dirname "$0")/../../tests/support/nginx.sh"
 cleanup() {
-  [[ -n "$nginx_pid" ]] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+  tg_nginx_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,7 +43,7 @@ for i in range(count):
     with open(os.path.join(folder, f"file{i:05d}.bin"), "wb") as out:
         out.write(rng.randbytes(size))
 PY
-mkdir -p "$work/bigsrc" "$work/bigsrv"
+mkdir -p "$work/bigsrc"
 if stage 3; then
 python3 - "$work/bigsrc/big.bin" "$big_mib" <<'PY'
 import random, sys
@@ -56,28 +56,14 @@ with open(sys.argv[1], "wb") as out:
 PY
 fi
 "$publish" --quiet --version 1.0 "$work/src" "$work/srv"
-stage 3 && "$publish" --quiet --version 1.0 "$work/bigsrc" "$work/bigsrv"
+# The big file's tree is served below the main one, at /big.
+stage 3 && "$publish" --quiet --version 1.0 "$work/bigsrc" "$work/srv/big"
 
 # The baseline's manifest: server path and cksum of every file.
 (cd "$work/src" && find . -type f -printf '%P\n' | sort | while read -r f; do echo "$f $(cksum < "$f" | cut -d' ' -f1)"; done) > "$work/manifest"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-mkdir -p "$work/nginx/temp"
-cat > "$work/nginx/nginx.conf" <<CONF
-daemon off; master_process off; worker_processes 1;
-pid $work/nginx/nginx.pid; error_log $work/nginx/error.log;
-events { worker_connections 256; }
-http {
-  access_log off; sendfile on;
-  client_body_temp_path $work/nginx/temp; proxy_temp_path $work/nginx/temp; fastcgi_temp_path $work/nginx/temp;
-  uwsgi_temp_path $work/nginx/temp; scgi_temp_path $work/nginx/temp;
-  server { listen 127.0.0.1:$port; location / { root $work/srv; } location /big/ { alias $work/bigsrv/; } }
-}
-CONF
-/usr/sbin/nginx -p "$work/nginx/" -c "$work/nginx/nginx.conf" -e "$work/nginx/error.log" &
-nginx_pid=$!
-for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break || sleep 0.05; done
-url="http://127.0.0.1:$port"
+tg_nginx_start "$work/srv" "$work/nginx" 0 off
+url=$TG_NGINX_URL
 
 engine_update() {
   rm -rf "$work/prog" "$work/down"; mkdir -p "$work/prog" "$work/down"; sync

@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "../unzip/temp_folder.h"
+#include "temp_folder.h"
 #include "../unzip/zip_builder.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
+
+using namespace test;
 
 namespace {
 
@@ -88,7 +90,7 @@ TEST_F(FileDigestTest, DigestTextIsUpperCaseHexWithoutLeadingZeros)
         {"123456789", L"CBF43926"},
     };
     for (const Case& c : cases) {
-        WriteWholeFile(tmp / "f", c.contents);
+        WriteFile(tmp / "f", c.contents);
         CFileDigest digest;
         EXPECT_EQ(digest.Compute(Wide(tmp / "f")), TRUE);
         EXPECT_EQ(digest.m_dwSize, c.contents.size());
@@ -111,7 +113,7 @@ TEST_F(FileDigestTest, MissingAndEmptyFilesDiffer)
 
     // An empty file is readable and has the CRC 0, so an entry listed as
     // empty can be confirmed.
-    WriteWholeFile(tmp / "empty", "");
+    WriteFile(tmp / "empty", "");
     EXPECT_EQ(digest.Compute(Wide(tmp / "empty")), TRUE);
     EXPECT_EQ(digest.m_dwSize, 0u);
     EXPECT_STREQ(digest.m_szCrc, L"0");
@@ -126,8 +128,8 @@ TEST_F(FileDigestTest, SecondComputeReplacesEveryField)
 {
     std::string big(300000, 'q');
     big[12345] = 'z';
-    WriteWholeFile(tmp / "big", big);
-    WriteWholeFile(tmp / "abc", "abc");
+    WriteFile(tmp / "big", big);
+    WriteFile(tmp / "abc", "abc");
     CFileDigest digest;
     ASSERT_EQ(digest.Compute(Wide(tmp / "big")), TRUE);
     EXPECT_EQ(digest.m_dwSize, big.size());
@@ -149,7 +151,7 @@ TEST_F(FileDigestTest, SecondComputeReplacesEveryField)
 TEST_F(FileDigestTest, BackslashesSeparateFolders)
 {
     fs::create_directory(tmp / "sub");
-    WriteWholeFile(tmp / "sub" / "abc", "abc");
+    WriteFile(tmp / "sub" / "abc", "abc");
     CFileDigest digest;
     EXPECT_EQ(digest.Compute(Wide(tmp.Path()) + L"\\sub\\abc"), TRUE);
     EXPECT_STREQ(digest.m_szCrc, L"352441C2");
@@ -159,11 +161,11 @@ TEST_F(FileDigestTest, UnpackExtractsTheArchiveLastDigested)
 {
     ZipEntryPlan plan;
     plan.data = "program bytes";
-    WriteWholeFile(tmp / "tool.exe.zip", BuildZip(plan).bytes);
+    WriteFile(tmp / "tool.exe.zip", BuildZip(plan).bytes);
     CFileDigest digest;
     ASSERT_EQ(digest.Compute(Wide(tmp / "tool.exe.zip")), TRUE);
     EXPECT_EQ(digest.Unpack(), TRUE);
-    EXPECT_EQ(ReadWholeFile(tmp / "tool.exe"), plan.data);
+    EXPECT_EQ(ReadFile(tmp / "tool.exe"), plan.data);
 
     // A missing archive still leaves its path for Unpack, which then fails.
     EXPECT_EQ(digest.Compute(Wide(tmp / "other.zip")), FALSE);

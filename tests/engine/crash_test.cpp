@@ -3,50 +3,28 @@
 // old or the new content), and in the end the program folder equals the
 // published tree.
 #include <chrono>
-#include <csignal>
 #include <random>
 #include <thread>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "update_fixture.h"
 
 using namespace test;
 
 namespace {
 
-pid_t StartUpdater(const std::vector<std::string>& args)
+// Runs the headless updater to its end; its exit status.
+int RunUpdater(const std::vector<std::string>& args)
 {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(TOVARIN_HEADLESS));
-        for (const std::string& arg : args)
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        argv.push_back(nullptr);
-        ::execv(TOVARIN_HEADLESS, argv.data());
-        ::_exit(127);
-    }
-    return child;
-}
-
-int WaitExit(pid_t child)
-{
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    PROCESS_OPTIONS quiet;
+    quiet.discardOutput = true;
+    return RunProcess(TOVARIN_HEADLESS, args, quiet).status;
 }
 
 TEST(Crash, KilledUpdatesNeverTearFilesAndFinallyMatch)
 {
-    TempDir dir;
+    TempFolder dir;
     const std::string prog = dir / "prog", down = dir / "down", src = dir / "src", srv = dir / "srv";
     std::map<std::string, std::string> oldFiles;
     for (int i = 0; i < 100; ++i) {
@@ -71,8 +49,8 @@ TEST(Crash, KilledUpdatesNeverTearFilesAndFinallyMatch)
     MakeFolders(probe + "/down");
     MakeFolders(probe + "/prog");
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(WaitExit(StartUpdater({"-name", "prog", "-number", "3.0", "-prog", probe + "/prog", "-down",
-                                     probe + "/down", "-http", nginx.Url()})), 0);
+    ASSERT_EQ(RunUpdater({"-name", "prog", "-number", "3.0", "-prog", probe + "/prog", "-down", probe + "/down",
+                          "-http", nginx.Url()}), 0);
     const auto whole = std::chrono::steady_clock::now() - start;
     const long wholeMicros = std::chrono::duration_cast<std::chrono::microseconds>(whole).count();
 
@@ -81,10 +59,13 @@ TEST(Crash, KilledUpdatesNeverTearFilesAndFinallyMatch)
     SCOPED_TRACE("seed " + std::to_string(seed));
     for (int kill = 0; kill < 20; ++kill) {
         MakeFolders(down);
-        const pid_t child = StartUpdater(args);
+        Process updater;
+        PROCESS_OPTIONS quiet;
+        quiet.discardOutput = true;
+        ASSERT_TRUE(updater.Start(TOVARIN_HEADLESS, args, quiet));
+        // A random moment of the update, not a wait for anything.
         std::this_thread::sleep_for(std::chrono::microseconds(random() % (wholeMicros + 1)));
-        ::kill(child, SIGKILL);
-        WaitExit(child);
+        updater.Kill();
 
         for (const auto& [name, contents] : ReadTree(prog)) {
             if (name.find(".tovarin-new") != std::string::npos)
@@ -99,7 +80,7 @@ TEST(Crash, KilledUpdatesNeverTearFilesAndFinallyMatch)
     int status = -1;
     for (int run = 0; run < 3 && status != 0 && status != 1; ++run) {
         MakeFolders(down);
-        status = WaitExit(StartUpdater(args));
+        status = RunUpdater(args);
     }
     EXPECT_TRUE(status == 0 || status == 1) << status;
     EXPECT_TRUE(ReadTree(prog) == newFiles);

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "http_fetch.h"
-#include "test_support.h"
+#include "update_fixture.h"
 #include "tovarin_thread.h"
 
 using namespace test;
@@ -25,9 +25,9 @@ std::string Answer(const std::string& status, const std::string& body, const std
 }
 
 struct Fetcher {
-    CQueuedNotifyTarget target;
+    CNotifyQueue target;
     CTovarinThread worker;
-    TempDir dir;
+    TempFolder dir;
 
     Fetcher()
     {
@@ -42,8 +42,7 @@ struct Fetcher {
     std::vector<std::pair<std::uint64_t, std::int64_t>> Bytes()
     {
         std::vector<std::pair<std::uint64_t, std::int64_t>> bytes;
-        UPDATE_MESSAGE message;
-        while (target.Take(message, std::chrono::milliseconds(0)))
+        for (const UPDATE_MESSAGE& message : TakeUpdateMessages(target))
             if (message.nMessage == WM_UPDATE_BYTES)
                 bytes.emplace_back(message.wParam, message.lParam);
         return bytes;
@@ -182,8 +181,7 @@ TEST(Fetch, StalledServerTimesOut)
     // open until the server stops, after the fetch gave up.
     ScriptedServer stalling([&](int socket, const std::string&) {
         SendAll(socket, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + std::string(1000, 'x'));
-        for (int i = 0; i < 400 && !gaveUp.load(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        WaitUntil([&] { return gaveUp.load(); });
     });
     EXPECT_FALSE(fetch.Get(stalling.Url() + "/f", fetch.dir / "f", 100000));
     gaveUp.store(true);

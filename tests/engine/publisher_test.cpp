@@ -1,16 +1,11 @@
 // The publisher, checked with the real zip tools and the list model: the
 // server tree it writes is what the worker requests, its archives are valid
 // and keep Unix permissions, and its failures are clear.
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <memory>
-
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "update_fixture.h"
 #include "update_list.h"
 #include "zip_reader.h"
 
@@ -18,22 +13,12 @@ using namespace test;
 
 namespace {
 
-// Runs a shell command; its standard output, and its exit status in `status`.
+// Runs a shell command; what it wrote, and its exit status in `status`.
 std::string Shell(const std::string& command, int& status)
 {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return output;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
-    const int raw = ::pclose(pipe);
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return output;
+    const PROCESS_RESULT result = RunShell(command);
+    status = result.status;
+    return result.output;
 }
 
 std::string Quote(const std::string& text)
@@ -43,7 +28,7 @@ std::string Quote(const std::string& text)
 
 TEST(Publisher, WritesTheListAndOneArchivePerFile)
 {
-    TempDir dir;
+    TempFolder dir;
     const std::string src = dir / "src", srv = dir / "srv";
     WriteFile(src + "/run", "#!/bin/sh\n", 0755);
     WriteFile(src + "/a b.txt", "spaced");
@@ -66,7 +51,7 @@ TEST(Publisher, WritesTheListAndOneArchivePerFile)
     EXPECT_NE(info.find(" unx "), std::string::npos) << info;
 
     // The list, as the worker reads it.
-    TempDir scratch;
+    TempFolder scratch;
     std::filesystem::copy_file(srv + "/UpdateList.xml.zip", scratch / "UpdateList.xml.zip");
     ASSERT_TRUE(ExtractArchiveBeside(Wide(scratch / "UpdateList.xml.zip")));
     CUpdateList list;
@@ -102,7 +87,7 @@ TEST(Publisher, WritesTheListAndOneArchivePerFile)
 
 TEST(Publisher, HelpAndFailures)
 {
-    TempDir dir;
+    TempFolder dir;
     int status = 0;
     const std::string help = Shell(Quote(TOVARIN_PUBLISH) + " --help", status);
     EXPECT_EQ(status, 0);

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "test_support.h"
+#include "update_fixture.h"
 #include "tovarin_thread.h"
 #include "update_fs.h"
 #include "update_list.h"
@@ -21,8 +21,9 @@ using namespace test;
 
 namespace {
 
-// An address where nothing listens: every fetch fails at once.
-const char kDeadUrl[] = "http://127.0.0.1:9";
+// A URL the HTTP layer refuses at once: every fetch fails without a
+// connection being made.
+const char kDeadUrl[] = "unreachable://127.0.0.1/";
 
 TEST(DownloadStep, FollowsTheScaleAndStaysInRange)
 {
@@ -112,7 +113,7 @@ TEST(ThreadBase, InitFailureStartsNothing)
 
 TEST(Folders, MakeSubFoldersCreatesEachLevelWithinTheLengthLimit)
 {
-    TempDir dir;
+    TempFolder dir;
     CTovarinThread worker;
     EXPECT_TRUE(worker.MakeSubFolders(L"sub\\dir\\deep", Wide(dir.Path())));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "sub/dir/deep"));
@@ -128,7 +129,7 @@ TEST(Folders, MakeSubFoldersCreatesEachLevelWithinTheLengthLimit)
 // folder or its parents, or a root, whatever it is asked.
 TEST(Folders, DeleteFolderIsGuarded)
 {
-    TempDir dir;
+    TempFolder dir;
     const std::string home = dir / "home/user";
     const std::string prog = dir / "apps/prog";
     MakeFolders(home);
@@ -143,7 +144,7 @@ TEST(Folders, DeleteFolderIsGuarded)
     ::setenv("HOME", home.c_str(), 1);
     CTovarinThread worker;
     worker.m_strProgDir = Wide(prog);
-    for (const std::string& refused : {std::string("/"), home, dir / "home", prog, dir / "apps", prog + "/",
+    for (const std::string& refused : std::initializer_list<std::string>{"/", home, dir / "home", prog, dir / "apps", prog + "/",
                                        dir / "apps/../apps/prog", dir / "down/progLink"})
         EXPECT_FALSE(worker.DeleteFolder(Wide(refused))) << refused;
     EXPECT_FALSE(worker.DeleteFolder(Wide("/" + std::string(300, 'x'))));
@@ -161,7 +162,7 @@ TEST(Folders, DeleteFolderIsGuarded)
 
 TEST(Copy, ReplacesAtomicallyAndKeepsTheModeBits)
 {
-    TempDir dir;
+    TempFolder dir;
     WriteFile(dir / "new", "new contents", 0755);
     WriteFile(dir / "target", "old", 0644);
     // A temporary file left by an interrupted copy is reused, not piled up.
@@ -185,9 +186,9 @@ TEST(Copy, ReplacesAtomicallyAndKeepsTheModeBits)
 // checker of the sanitizer build watches this); the update still ends.
 TEST(Messages, RefusedPostsFreeTheirText)
 {
-    TempDir dir;
-    CQueuedNotifyTarget target;
-    target.Refuse();
+    TempFolder dir;
+    CNotifyQueue target;
+    target.Close();
     CTovarinThread worker;
     worker.m_pNotifyWnd = &target;
     worker.m_strDownDir = Wide(dir.Path());
@@ -195,18 +196,17 @@ TEST(Messages, RefusedPostsFreeTheirText)
     worker.m_bRunning = TRUE;
     ASSERT_TRUE(worker.Init());
     EXPECT_FALSE(worker.CheckUpdate());
-    UPDATE_MESSAGE message;
-    EXPECT_FALSE(target.Take(message, std::chrono::milliseconds(0)));
+    EXPECT_TRUE(target.TakeAll().empty());
 }
 
 // A front end whose post throws when the list fetch is announced.
-class CThrowingTarget : public CQueuedNotifyTarget {
+class CThrowingTarget : public CNotifyQueue {
 public:
     bool PostNotify(unsigned message, WPARAM wParam, LPARAM lParam) override
     {
         if (message == WM_UPDATE_STATUS && wParam == 1)
             throw std::runtime_error("queue broken");
-        return CQueuedNotifyTarget::PostNotify(message, wParam, lParam);
+        return CNotifyQueue::PostNotify(message, wParam, lParam);
     }
 };
 
@@ -232,7 +232,7 @@ public:
 
 TEST(Messages, AnEscapeFromTheUpdateStillEndsWithOneClose)
 {
-    TempDir dir;
+    TempFolder dir;
     CThrowingTarget target;
     CWatchedWorker worker;
     worker.m_pNotifyWnd = &target;
@@ -242,8 +242,7 @@ TEST(Messages, AnEscapeFromTheUpdateStillEndsWithOneClose)
     ASSERT_TRUE(worker.Start());
     worker.WaitExit();
     std::vector<unsigned> finals;
-    UPDATE_MESSAGE message;
-    while (target.Take(message, std::chrono::milliseconds(0)))
+    for (const UPDATE_MESSAGE& message : TakeUpdateMessages(target))
         if (message.nMessage == WM_UPDATE_CLOSE || message.nMessage == WM_UPDATE_DONE)
             finals.push_back(message.nMessage);
     EXPECT_EQ(finals, std::vector<unsigned>{WM_UPDATE_CLOSE});
@@ -275,7 +274,7 @@ void SaveLog(const std::string& downDir, const std::string& version,
 TEST(Resume, FetchedLogInstallsWithoutTheServer)
 {
     for (bool empty : {false, true}) {
-        TempDir dir;
+        TempFolder dir;
         const std::string down = dir / "down", prog = dir / "prog";
         MakeFolders(prog);
         SaveLog(down, "2.0", empty ? std::vector<std::pair<std::string, std::string>>{}
@@ -302,7 +301,7 @@ TEST(Resume, FetchedLogInstallsWithoutTheServer)
 TEST(Resume, ForeignOrUnsafeLogIsNotResumed)
 {
     for (const char* name : {"fine.bin", "..\\escape.bin"}) {
-        TempDir dir;
+        TempFolder dir;
         const std::string down = dir / "down", prog = dir / "prog";
         MakeFolders(prog);
         SaveLog(down, "1.0", {{"fine.bin", "x"}});

@@ -16,9 +16,13 @@
 #include "palette.h"
 #include "sdl_platform.h"
 #include "window_ops.h"
-#include "xvfb_session.h"
+#include "image.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
+using test::MakeBmp;
+using test::Rgb;
+using test::Screenshot;
 
 namespace {
 
@@ -42,8 +46,7 @@ protected:
     static void SetUpTestSuite() { setenv("SDL_VIDEODRIVER", "dummy", 1); }
     void SetUp() override
     {
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("gorbo-display-" + std::to_string(rd()) + std::to_string(rd()));
+        dir = folder.Path();
         fs::create_directories(dir / "graphics");
         previous = fs::current_path();
         fs::current_path(dir);
@@ -56,8 +59,6 @@ protected:
         ShutdownPlatform();
         g_fullscreen = 0;
         fs::current_path(previous);
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
     // The renderer's output, whole.
     static Screenshot Output()
@@ -112,6 +113,7 @@ protected:
         g_imgTile.BltTo(100, 100, BltRect{0, 0, 32, 32});
         Present();
     }
+    test::TempFolder folder;
     fs::path dir;
     fs::path previous;
 };

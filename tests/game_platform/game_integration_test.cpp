@@ -6,12 +6,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
-#include <thread>
+#include <memory>
 
-#include "xvfb_session.h"
+#include "process.h"
+#include "temp_folder.h"
+#include "wait.h"
+#include "xvfb.h"
 
 namespace fs = std::filesystem;
+using namespace test;
 
 namespace {
 
@@ -80,62 +83,56 @@ protected:
     {
         if (!ToolAvailable("Xvfb") || !ToolAvailable("xdotool") || !ToolAvailable("import"))
             GTEST_SKIP() << "Xvfb, xdotool or ImageMagick missing";
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("gorbo-xvfb-" + std::to_string(rd()) + std::to_string(rd()));
+        dir = folder.Path();
         fs::create_directories(dir / "level");
         fs::copy_file(GORBO_EXE, dir / "gorbo");
-        errFile = (dir / "stderr.txt").string();
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
     void Write(const std::string& name, const std::string& bytes)
     {
         fs::create_directories((dir / name).parent_path());
         std::ofstream(dir / name, std::ios::binary) << bytes;
     }
-    std::unique_ptr<Child> Start(const XvfbSession& x)
+    // A program started with only these variables in its environment (and
+    // the sanitizers' options).
+    std::unique_ptr<Process> Launch(const std::string& program, std::vector<std::string> env,
+                                    const std::vector<std::string>& args = {})
     {
-        std::vector<std::string> env = {"DISPLAY=" + x.Display(), "SDL_AUDIODRIVER=dummy",
-                                        "HOME=" + dir.string()};
         for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
             if (const char* value = std::getenv(name))
                 env.push_back(std::string(name) + "=" + value);
-        auto child = std::make_unique<Child>((dir / "gorbo").string(), env, errFile);
+        PROCESS_OPTIONS options;
+        options.env = env;
+        options.clearEnvironment = true;
+        auto child = std::make_unique<Process>();
+        EXPECT_TRUE(child->Start(program, args, options)) << program;
+        return child;
+    }
+    std::unique_ptr<Process> Start(const Xvfb& x)
+    {
+        auto child = Launch((dir / "gorbo").string(), {"DISPLAY=" + x.Display(), "SDL_AUDIODRIVER=dummy",
+                                                        "HOME=" + dir.string()});
         // Polled rather than --sync: windows that SDL makes and drops while it
         // probes the GL driver make xdotool's own wait fail.
-        EXPECT_EQ(x.Run("sh -c 'for i in $(seq 100); do xdotool search --onlyvisible --name Gorbo >/dev/null 2>&1 "
-                        "&& exit 0; sleep 0.1; done; exit 1'"),
-                  0);
+        EXPECT_TRUE(WaitUntil([&] { return x.Run("xdotool search --onlyvisible --name Gorbo >/dev/null 2>&1") == 0; },
+                              std::chrono::seconds(20), std::chrono::milliseconds(100)));
         EXPECT_EQ(x.Run("xdotool search --name Gorbo windowfocus --sync >/dev/null 2>&1"), 0);
         return child;
     }
     // Takes screenshots until pixel (x, y) has the colour; the last one stays in shot.
-    bool WaitFor(const XvfbSession& x, int px, int py, Rgb colour, Screenshot& shot)
+    bool WaitFor(const Xvfb& x, int px, int py, Rgb colour, Screenshot& shot)
     {
-        for (int i = 0; i < 100; ++i) {
-            if (x.Take(shot) && shot.At(px, py) == colour)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        return false;
+        return WaitUntil([&] { return x.Take(shot) && shot.At(px, py) == colour; }, std::chrono::seconds(20),
+                         std::chrono::milliseconds(100));
     }
-    std::string Stderr() const
-    {
-        std::ifstream in(errFile);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    TempFolder folder;
     fs::path dir;
-    std::string errFile;
 };
 
 TEST_F(GameUnderXvfb, SkyFillsAnEmptyLevelWithoutAnyOtherDataFile)
 {
     Write("level/level1.dat", Level(false));
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
     ASSERT_TRUE(WaitFor(x, 320, 240, kSky, shot));
@@ -143,7 +140,7 @@ TEST_F(GameUnderXvfb, SkyFillsAnEmptyLevelWithoutAnyOtherDataFile)
         for (int px = 0; px < 640; px += 7)
             ASSERT_EQ(shot.At(px, py), kSky) << px << "," << py;
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, KeyColourIsTransparentAndF5ShowsTheFrameRateAt10_10)
@@ -151,8 +148,8 @@ TEST_F(GameUnderXvfb, KeyColourIsTransparentAndF5ShowsTheFrameRateAt10_10)
     Write("level/level1.dat", Level(true));
     Write("bright.pal", Palette());
     Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
     ASSERT_TRUE(WaitFor(x, 24, 470, kTileWindowed, shot));
@@ -172,7 +169,7 @@ TEST_F(GameUnderXvfb, KeyColourIsTransparentAndF5ShowsTheFrameRateAt10_10)
     x.Run("xdotool key F5");
     EXPECT_TRUE(WaitFor(x, 10, 10, kSky, shot));
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, F4SwitchesToEightBitFullScreenAndBackWithThePictureIntact)
@@ -180,8 +177,8 @@ TEST_F(GameUnderXvfb, F4SwitchesToEightBitFullScreenAndBackWithThePictureIntact)
     Write("level/level1.dat", Level(true));
     Write("bright.pal", Palette());
     Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot before;
     ASSERT_TRUE(WaitFor(x, 24, 470, kTileWindowed, before));
@@ -200,7 +197,7 @@ TEST_F(GameUnderXvfb, F4SwitchesToEightBitFullScreenAndBackWithThePictureIntact)
     x.Run("xdotool key F4");
     ASSERT_TRUE(WaitFor(x, 24, 470, kTileFullScreen, full)) << "second switch to full screen";
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, AResizedWindowShowsThePictureAtTheLargestWholeFactorOnSkyBars)
@@ -208,8 +205,8 @@ TEST_F(GameUnderXvfb, AResizedWindowShowsThePictureAtTheLargestWholeFactorOnSkyB
     Write("level/level1.dat", Level(true));
     Write("bright.pal", Palette());
     Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
-    XvfbSession x(1400, 1100);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(1400, 1100));
     auto game = Start(x);
     ASSERT_EQ(x.Run("xdotool search --name Gorbo windowmove --sync 0 0"), 0);
     Screenshot shot;
@@ -252,7 +249,7 @@ TEST_F(GameUnderXvfb, AResizedWindowShowsThePictureAtTheLargestWholeFactorOnSkyB
         }
     }
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, ADarkLevelLooksDarkInTheWindowAndABrightOneShowsTheBitmapsColours)
@@ -270,8 +267,8 @@ TEST_F(GameUnderXvfb, ADarkLevelLooksDarkInTheWindowAndABrightOneShowsTheBitmaps
     // it is, the dark one as the dark entry of its nearest bright entry.
     for (const Case& c : {Case{0, kSky, kTileWindowed}, Case{1, kNight, kDarkRed}}) {
         Write("level/level1.dat", Level(true, 20, c.dark));
-        XvfbSession x(640, 480);
-        ASSERT_TRUE(x.Ok());
+        Xvfb x;
+        ASSERT_TRUE(x.Start(640, 480));
         auto game = Start(x);
         Screenshot shot;
         ASSERT_TRUE(WaitFor(x, 24, 470, c.tile, shot)) << c.dark;
@@ -286,7 +283,7 @@ TEST_F(GameUnderXvfb, ADarkLevelLooksDarkInTheWindowAndABrightOneShowsTheBitmaps
         EXPECT_TRUE(WaitFor(x, 24, 470, c.tile, shot)) << c.dark;
         EXPECT_EQ(shot.At(320, 200), c.sky) << c.dark;
         x.Run("xdotool key Escape");
-        EXPECT_EQ(game->Wait(10), 0) << Stderr();
+        EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
     }
 }
 
@@ -294,8 +291,8 @@ TEST_F(GameUnderXvfb, ArrowKeysAreReadByScanCodeKeypadArrowsDoNotCount)
 {
     Write("level/level1.dat", Level(true, 60));
     Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
     ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
@@ -308,15 +305,15 @@ TEST_F(GameUnderXvfb, ArrowKeysAreReadByScanCodeKeypadArrowsDoNotCount)
     ASSERT_TRUE(x.Take(shot));
     EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "the camera did not move";
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, PauseFreezesTheWorldUntilPressedAgain)
 {
     Write("level/level1.dat", Level(true, 60));
     Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
     ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
@@ -329,7 +326,7 @@ TEST_F(GameUnderXvfb, PauseFreezesTheWorldUntilPressedAgain)
     ASSERT_TRUE(x.Take(shot));
     EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "the world did not go on";
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, SwitchingAwayPausesAndSwitchingBackRunsEvenAfterThePauseKey)
@@ -338,16 +335,15 @@ TEST_F(GameUnderXvfb, SwitchingAwayPausesAndSwitchingBackRunsEvenAfterThePauseKe
         GTEST_SKIP() << "no second X client (xmessage) to switch to";
     Write("level/level1.dat", Level(true, 60));
     Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
-    XvfbSession x(640, 480);
-    ASSERT_TRUE(x.Ok());
+    Xvfb x;
+    ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
     ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
-    Child other("/usr/bin/xmessage", {"DISPLAY=" + x.Display(), "HOME=" + dir.string()}, (dir / "other.txt").string(),
-                {"-name", "otherapp", "another application"});
-    ASSERT_EQ(x.Run("sh -c 'for i in $(seq 100); do xdotool search --onlyvisible --classname otherapp >/dev/null 2>&1 "
-                    "&& exit 0; sleep 0.1; done; exit 1'"),
-              0);
+    auto other = Launch("/usr/bin/xmessage", {"DISPLAY=" + x.Display(), "HOME=" + dir.string()},
+                        {"-name", "otherapp", "another application"});
+    ASSERT_TRUE(WaitUntil([&] { return x.Run("xdotool search --onlyvisible --classname otherapp >/dev/null 2>&1") == 0; },
+                          std::chrono::seconds(20), std::chrono::milliseconds(100)));
 
     x.Run("xdotool key Pause");
     x.Run("xdotool search --onlyvisible --classname otherapp windowfocus --sync");
@@ -356,15 +352,15 @@ TEST_F(GameUnderXvfb, SwitchingAwayPausesAndSwitchingBackRunsEvenAfterThePauseKe
     ASSERT_TRUE(x.Take(shot));
     EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "paused after switching back";
     x.Run("xdotool key Escape");
-    EXPECT_EQ(game->Wait(10), 0) << Stderr();
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, WithoutADisplayTheProgramSaysSoAndEndsWithStatusOne)
 {
     Write("level/level1.dat", Level(true));
-    Child game((dir / "gorbo").string(), {"HOME=" + dir.string()}, errFile);
-    EXPECT_EQ(game.Wait(10), 1);
-    EXPECT_NE(Stderr().find("gorbo: cannot open the game window"), std::string::npos) << Stderr();
+    auto game = Launch((dir / "gorbo").string(), {"HOME=" + dir.string()});
+    EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 1);
+    EXPECT_NE(game->Output().find("gorbo: cannot open the game window"), std::string::npos) << game->Output();
 }
 
 }  // namespace

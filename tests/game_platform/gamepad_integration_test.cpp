@@ -15,8 +15,9 @@
 #include "mainloop.h"
 #include "sdl_platform.h"
 #include "tilemap.h"
+#include "wait.h"
 #include "window_ops.h"
-#include "xvfb_session.h"
+#include "xvfb.h"
 
 namespace {
 
@@ -70,19 +71,22 @@ class Gamepad : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!ToolAvailable("Xvfb"))
+        if (!test::ToolAvailable("Xvfb") || !test::ToolAvailable("xdotool"))
             return;
-        s_x = std::make_unique<XvfbSession>(640, 480);
-        if (s_x->Ok())
-            setenv("DISPLAY", s_x->Display().c_str(), 1);
+        s_x = std::make_unique<test::Xvfb>();
+        if (!s_x->Start(640, 480)) {
+            s_x.reset();
+            return;
+        }
+        s_x->Export();
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         unsetenv("SDL_VIDEODRIVER");
     }
     static void TearDownTestSuite() { s_x.reset(); }
     void SetUp() override
     {
-        if (!s_x || !s_x->Ok())
-            GTEST_SKIP() << "no Xvfb";
+        if (!s_x)
+            GTEST_SKIP() << "no Xvfb or xdotool";
         ResetMainLoop();
     }
     void TearDown() override
@@ -95,11 +99,10 @@ protected:
     {
         ASSERT_TRUE(OpenGameWindow("Gorbo gamepad test")) << PlatformError();
         ASSERT_TRUE(g_input.Init());
-        for (int i = 0; i < 200 && SDL_GetKeyboardFocus() != Sdl().window; ++i) {
+        ASSERT_TRUE(test::WaitUntil([] {
             Pump();
-            SDL_Delay(10);
-        }
-        ASSERT_EQ(SDL_GetKeyboardFocus(), Sdl().window) << "the window never got the focus";
+            return SDL_GetKeyboardFocus() == Sdl().window;
+        })) << "the window never got the focus";
     }
     // Lets the platform see what happened (device events, new states),
     // returning the game's events on the way.
@@ -118,10 +121,10 @@ protected:
         g_input.Read(flags);
         return flags;
     }
-    static std::unique_ptr<XvfbSession> s_x;
+    static std::unique_ptr<test::Xvfb> s_x;
 };
 
-std::unique_ptr<XvfbSession> Gamepad::s_x;
+std::unique_ptr<test::Xvfb> Gamepad::s_x;
 
 TEST_F(Gamepad, ControlsFeedTheKeyFlags)
 {
@@ -166,12 +169,8 @@ TEST_F(Gamepad, KeyboardAndControllerMergeWithLeftWinning)
     ASSERT_EQ(s_x->Run("xdotool keydown Left"), 0);
     pad.Button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
     pad.Button(SDL_CONTROLLER_BUTTON_A, true);
-    std::uint8_t flags = 0;
-    for (int i = 0; i < 100 && flags != (KEY_LEFT | KEY_JUMP); ++i) {  // the key press travels through X
-        flags = Flags();
-        SDL_Delay(10);
-    }
-    EXPECT_EQ(flags, KEY_LEFT | KEY_JUMP);
+    // The key press travels through the X server.
+    EXPECT_TRUE(test::WaitUntil([] { return Flags() == (KEY_LEFT | KEY_JUMP); })) << int(Flags());
     s_x->Run("xdotool keyup Left");
 }
 
@@ -213,49 +212,37 @@ TEST_F(Gamepad, StartIsThePauseKey)
     EXPECT_TRUE(Pump().empty());  // a release and other buttons are no system keys
 }
 
-// The real game in this process: start-up, then frames as the loop runs
-// them, steered by a controller only.
+// The real game in this process: start-up, then the loop's work (events,
+// and a frame whenever it may run), steered by a controller only.
 TEST_F(Gamepad, SteersTheGameAndStartPausesIt)
 {
     TempFolder dir;
     dir.Write("level/level1.dat", MakeLevel(0, 100, 15));
     ASSERT_TRUE(InitApplication()) << PlatformError();
-    for (int i = 0; i < 200 && SDL_GetKeyboardFocus() != Sdl().window; ++i) {
-        for (const WindowEvent& e : Pump())
-            WindowProc(e);
-        SDL_Delay(10);
-    }
-    VirtualPad pad;
-    ASSERT_TRUE(pad.Ok());
-    auto runFor = [](int ms) {
-        Uint32 end = SDL_GetTicks() + static_cast<Uint32>(ms);
-        while (SDL_GetTicks() < end) {
+    auto loopUntil = [](auto condition) {
+        return test::WaitUntil([&] {
             for (const WindowEvent& e : Pump())
                 WindowProc(e);
             if (g_active && !g_paused)
                 GameFrame();
-            else
-                SDL_Delay(5);
-        }
+            return condition();
+        });
     };
-    runFor(200);
-    const int before = g_map.scrollX;
+    ASSERT_TRUE(loopUntil([] { return SDL_GetKeyboardFocus() == Sdl().window; }));
+    VirtualPad pad;
+    ASSERT_TRUE(pad.Ok());
+    const int start = g_map.scrollX;
     pad.Button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
-    runFor(400);
-    EXPECT_GT(g_map.scrollX, before) << "the d-pad did not steer";
+    EXPECT_TRUE(loopUntil([&] { return g_map.scrollX > start + 64; })) << "the d-pad did not steer";
 
     pad.Button(SDL_CONTROLLER_BUTTON_START, true);
-    runFor(50);
-    EXPECT_EQ(g_paused, 1);
-    const int paused = g_map.scrollX;
-    runFor(300);
-    EXPECT_EQ(g_map.scrollX, paused) << "the world moved while paused";
+    EXPECT_TRUE(loopUntil([] { return g_paused == 1; })) << "Start did not pause";
     pad.Button(SDL_CONTROLLER_BUTTON_START, false);
-    runFor(20);
+    Pump();  // the release, seen before the next press
     pad.Button(SDL_CONTROLLER_BUTTON_START, true);
-    runFor(300);
-    EXPECT_EQ(g_paused, 0);
-    EXPECT_GT(g_map.scrollX, paused);
+    EXPECT_TRUE(loopUntil([] { return g_paused == 0; })) << "Start did not resume";
+    const int resumed = g_map.scrollX;
+    EXPECT_TRUE(loopUntil([&] { return g_map.scrollX > resumed; })) << "no steering after the pause";
     ReleaseDisplay();
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "mainloop.h"
+#include "temp_folder.h"
 #include "mixer_ops.h"
 #include "music.h"
 #include "window_ops.h"
@@ -51,8 +52,7 @@ protected:
     }
     void SetUp() override
     {
-        std::random_device rd;
-        dir = fs::temp_directory_path() / ("gorbo-mixer-" + std::to_string(rd()) + std::to_string(rd()));
+        dir = folder.Path();
         fs::create_directories(dir);
         piece = (dir / "piece.mid").string();
         std::ofstream(piece, std::ios::binary) << ShortPiece();
@@ -64,8 +64,6 @@ protected:
     {
         CloseMusic();
         ShutdownPlatform();
-        std::error_code ec;
-        fs::remove_all(dir, ec);
     }
     // Collects the music-end tokens seen within seconds, with their times
     // (seconds from the call).
@@ -87,6 +85,7 @@ protected:
         }
         return ends;
     }
+    test::TempFolder folder;
     fs::path dir;
     std::string piece;
 };

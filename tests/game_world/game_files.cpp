@@ -2,25 +2,20 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 
 TempFolder::TempFolder()
 {
     namespace fs = std::filesystem;
-    std::random_device rd;
-    fs::path dir = fs::temp_directory_path() / ("gorbo-test-" + std::to_string(rd()) + std::to_string(rd()));
-    fs::create_directories(dir / "level");
-    m_dir = dir.string();
+    m_dir = m_folder.Path().string();
+    fs::create_directories(m_folder / "level");
     m_previous = fs::current_path().string();
-    fs::current_path(dir);
+    fs::current_path(m_folder.Path());
 }
 
 TempFolder::~TempFolder()
 {
-    namespace fs = std::filesystem;
     std::error_code ec;
-    fs::current_path(m_previous, ec);
-    fs::remove_all(m_dir, ec);
+    std::filesystem::current_path(m_previous, ec);
 }
 
 std::string TempFolder::Path(const std::string& name) const

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "temp_folder.h"
+
 // A temporary folder with a "level" folder in it, made current for the
 // test's lifetime.
 class TempFolder {
@@ -14,6 +16,7 @@ public:
     void Write(const std::string& name, const std::string& bytes) const;
 
 private:
+    test::TempFolder m_folder;
     std::string m_dir;
     std::string m_previous;
 };

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "null_platform.h"
+#include "temp_folder.h"
 #include "tilemap.h"
 
 namespace {
@@ -17,16 +18,6 @@ namespace fs = std::filesystem;
 
 class LevelFile : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::random_device random;
-        m_dir = fs::temp_directory_path() / ("gorbo_level_test_" + std::string(info->test_suite_name()) + "_" +
-                                             info->name() + "_" + std::to_string(random()));
-        fs::remove_all(m_dir);
-        fs::create_directories(m_dir);
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
 
     std::string Write(const std::string& text)
     {
@@ -43,7 +34,8 @@ protected:
     int Picture(int col, int row) const { return map.pictures[map.Index(col, row)]; }
     int Kind(int col, int row) const { return map.kinds[map.Index(col, row)]; }
 
-    fs::path m_dir;
+    test::TempFolder m_folder;
+    const fs::path& m_dir = m_folder.Path();
     int m_count = 0;
     CImage sheet;
     int dark = -7;

@@ -1,11 +1,8 @@
 // The skinned label and the face lookup, painted off-screen (no display).
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-#include <SDL_ttf.h>
-
-#include "font_lookup.h"
 #include "resource.h"
+#include "sdl_front.h"
 #include "skin_static.h"
 
 namespace {
@@ -50,16 +47,13 @@ Diff Compare(SDL_Surface* frame, SDL_Surface* skin, SDL_Rect r)
 
 class SkinLabel : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_EQ(TTF_Init(), 0); }
-    static void TearDownTestSuite() { TTF_Quit(); }
-
     void SetUp() override
     {
-        SDL_Surface* raw = LoadImageFromResource(IDR_SKIN);
+        FRONT_IMAGE* raw = LoadImageFromResource(IDR_SKIN);
         ASSERT_NE(raw, nullptr);
-        skin.Wrap(SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_ARGB8888, 0));
-        SDL_FreeSurface(raw);
-        frame = SDL_CreateRGBSurfaceWithFormat(0, 566, 73, 32, SDL_PIXELFORMAT_ARGB8888);
+        skin.Wrap(WrapFrontSurface(SDL_ConvertSurfaceFormat(raw->surface, SDL_PIXELFORMAT_ARGB8888, 0)));
+        FreeFrontImage(raw);
+        frame = CreateFrontImage(566, 73);
         font = FindFontFace("宋体", "zh-cn", 0x6B63, 12);
         ASSERT_FALSE(font.strFile.empty());
         ASSERT_TRUE(label.SetTextFont(font));
@@ -67,18 +61,18 @@ protected:
         label.SetTextAlign(StringAlignmentNear, StringAlignmentCenter);
         label.SetSkin(&skin, 20, 0, 500, 28);
     }
-    void TearDown() override { SDL_FreeSurface(frame); }
+    void TearDown() override { FreeFrontImage(frame); }
 
     // Paints the label over a frame that holds the skin.
     Diff PaintAndCompare(SDL_Rect area)
     {
-        SDL_BlitSurface(skin.pImage, nullptr, frame, nullptr);
+        CopyFrontImage(skin.pImage, nullptr, frame, 0, 0);
         label.Paint(frame);
-        return Compare(frame, skin.pImage, area);
+        return Compare(frame->surface, skin.pImage->surface, area);
     }
 
     SKIN_IMAGE skin;
-    SDL_Surface* frame = nullptr;
+    FRONT_IMAGE* frame = nullptr;
     SKIN_FONT font;
     CSkinStatic label;
 };
@@ -90,12 +84,10 @@ TEST(FontLookup, FindsAFaceWithCjkGlyphsEvenWhenTheBestMatchHasNone)
     for (const char* lang : {"zh-cn", "en"}) {
         SKIN_FONT f = FindFontFace("宋体", lang, 0x6B63, 12);
         ASSERT_FALSE(f.strFile.empty()) << lang;
-        ASSERT_EQ(TTF_Init(), 0);
-        TTF_Font* ttf = TTF_OpenFontIndex(f.strFile.c_str(), 12, f.nIndex);
-        ASSERT_NE(ttf, nullptr) << f.strFile;
-        EXPECT_TRUE(TTF_GlyphIsProvided32(ttf, 0x6B63)) << f.strFile;
-        TTF_CloseFont(ttf);
-        TTF_Quit();
+        FRONT_FONT* font = OpenFrontFont(f);
+        ASSERT_NE(font, nullptr) << f.strFile;
+        EXPECT_TRUE(TTF_GlyphIsProvided32(font->font, 0x6B63)) << f.strFile;
+        CloseFrontFont(font);
     }
 }
 
@@ -116,7 +108,7 @@ TEST_F(SkinLabel, TextIsDrawnInItsColourInsideTheLabelOnly)
     EXPECT_LT(inside.top, 14);
     EXPECT_GT(inside.bottom, 14);
     EXPECT_LT(inside.bottom, 28);
-    Diff outside = Compare(frame, skin.pImage, {0, 28, 566, 45});
+    Diff outside = Compare(frame->surface, skin.pImage->surface, {0, 28, 566, 45});
     EXPECT_EQ(outside.count, 0);
 }
 
@@ -141,10 +133,10 @@ TEST_F(SkinLabel, LongTextStaysInsideTheLabel)
     }
     label.SetText(text);
     PaintAndCompare({20, 0, 500, 28});
-    Diff outside = Compare(frame, skin.pImage, {0, 28, 566, 45});
+    Diff outside = Compare(frame->surface, skin.pImage->surface, {0, 28, 566, 45});
     EXPECT_EQ(outside.count, 0);
-    Diff left = Compare(frame, skin.pImage, {0, 0, 20, 28});
-    Diff right = Compare(frame, skin.pImage, {520, 0, 46, 28});
+    Diff left = Compare(frame->surface, skin.pImage->surface, {0, 0, 20, 28});
+    Diff right = Compare(frame->surface, skin.pImage->surface, {520, 0, 46, 28});
     EXPECT_EQ(left.count + right.count, 0);
 }
 

@@ -4,43 +4,28 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <thread>
 
-#include "nginx_server.h"
-#include "xvfb_display.h"
+#include "nginx.h"
+#include "process.h"
+#include "temp_folder.h"
+#include "wait.h"
+#include "xvfb.h"
 
 namespace fs = std::filesystem;
+using namespace test;
 
 namespace {
 
-void WriteFile(const fs::path& path, const std::string& content, bool executable = false)
+// Runs a program with environment changes (NAME=VALUE, or NAME= to remove)
+// for at most `seconds`.
+PROCESS_RESULT RunProgram(const std::string& path, const std::vector<std::string>& args,
+                          const std::vector<std::string>& env, int seconds)
 {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-    if (executable) {
-        fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                  fs::perms::others_read | fs::perms::others_exec);
-    }
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string RandomBytes(size_t n)
-{
-    std::mt19937 gen(7);
-    std::string s(n, '\0');
-    for (char& c : s) {
-        c = static_cast<char>(gen());
-    }
-    return s;
+    PROCESS_OPTIONS options;
+    options.env = env;
+    return RunProcess(path, args, options, std::chrono::seconds(seconds));
 }
 
 // A program folder of version 2 published on nginx, and an installed copy of
@@ -49,61 +34,58 @@ class TovarinEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        dir = fs::path(::testing::TempDir()) / ("tovarin_e2e_" + name + "_" + std::to_string(getpid()));
-        fs::remove_all(dir);
+        dir = folder.Path();
         fs::create_directories(dir / "down");
-        WriteFile(dir / "v2/sample", "#!/bin/sh\necho v2 > \"$(dirname \"$0\")/started.txt\"\n", true);
-        WriteFile(dir / "v2/data/level1.dat", RandomBytes(bigFile));
+        WriteFile(dir / "v2/sample", "#!/bin/sh\necho v2 > \"$(dirname \"$0\")/started.txt\"\n", 0755);
+        WriteFile(dir / "v2/data/level1.dat", RandomBytes(bigFile, 7));
         WriteFile(dir / "v2/readme.txt", "same in both\n");
-        WriteFile(dir / "prog/sample", "#!/bin/sh\necho v1\n", true);
+        WriteFile(dir / "prog/sample", "#!/bin/sh\necho v1\n", 0755);
         WriteFile(dir / "prog/readme.txt", "same in both\n");
     }
     void TearDown() override
     {
         server.Stop();
         display.Stop();
-        fs::remove_all(dir);
+        unsetenv("DISPLAY");
     }
 
     void Publish()
     {
-        RUN_RESULT r = RunProgram(TOVARIN_PUBLISH, {"--quiet", "--version", "2", "--name", "sample",
-                                                    (dir / "v2").string(), (dir / "srv").string()},
-                                  {}, 60);
-        ASSERT_EQ(r.exitCode, 0) << r.output;
+        PROCESS_RESULT r = RunProgram(TOVARIN_PUBLISH, {"--quiet", "--version", "2", "--name", "sample",
+                                                        (dir / "v2").string(), (dir / "srv").string()},
+                                      {}, 60);
+        ASSERT_EQ(r.status, 0) << r.output;
+    }
+    void ShowDisplay(int width, int height)
+    {
+        ASSERT_TRUE(display.Start(width, height));
+        display.Export();
     }
     void Serve(const std::string& rate = "")
     {
         fs::create_directories(dir / "srv");
-        fs::create_directories(dir / "nginx");
-        ASSERT_TRUE(server.Start((dir / "nginx").string(), (dir / "srv").string(), rate));
+        ASSERT_TRUE(server.Start((dir / "srv").string(), {"", "", rate}));
     }
     std::vector<std::string> Options(bool reboot = true) const
     {
         std::vector<std::string> args{"-name", "sample", "-number", "2", "-prog", (dir / "prog").string(),
-                                      "-down", (dir / "down").string(), "-http", server.BaseUrl()};
+                                      "-down", (dir / "down").string(), "-http", server.Url()};
         if (reboot) {
             args.push_back("-reboot");
         }
         return args;
     }
-    // Waits a little for the detached program to leave its mark.
+    // Waits for the detached program to leave its mark.
     bool Started() const
     {
-        for (int i = 0; i < 100; ++i) {
-            if (fs::exists(dir / "prog/started.txt")) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return WaitUntil([&] { return fs::exists(dir / "prog/started.txt"); });
     }
 
     size_t bigFile = 200000;
+    TempFolder folder;
     fs::path dir;
-    CNginxServer server;
-    CXvfbDisplay display;
+    Nginx server;
+    Xvfb display;
 };
 
 const std::vector<std::string> kNoDisplay{"DISPLAY=", "WAYLAND_DISPLAY="};
@@ -112,8 +94,8 @@ TEST_F(TovarinEndToEnd, TerminalFrontEndInstallsAndStartsTheProgram)
 {
     Publish();
     Serve();
-    RUN_RESULT r = RunProgram(TOVARIN, Options(), kNoDisplay, 120);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
+    PROCESS_RESULT r = RunProgram(TOVARIN, Options(), kNoDisplay, 120);
+    EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(ReadFile(dir / "prog/data/level1.dat"), ReadFile(dir / "v2/data/level1.dat"));
     EXPECT_EQ(ReadFile(dir / "prog/sample"), ReadFile(dir / "v2/sample"));
     EXPECT_FALSE(fs::exists(dir / "down")) << "download folder removed after the install";
@@ -142,8 +124,8 @@ TEST_F(TovarinEndToEnd, AnUnreachableDisplayFallsBackToTheTerminal)
 {
     Publish();
     Serve();
-    RUN_RESULT r = RunProgram(TOVARIN, Options(false), {"DISPLAY=:9999", "WAYLAND_DISPLAY="}, 120);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
+    PROCESS_RESULT r = RunProgram(TOVARIN, Options(false), {"DISPLAY=:9999", "WAYLAND_DISPLAY="}, 120);
+    EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("  0/66 正在检查新的版本...\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("] 66/66"), std::string::npos) << r.output;
 }
@@ -153,31 +135,31 @@ TEST_F(TovarinEndToEnd, ExitStatuses)
     Publish();
     Serve();
     // Nothing to update once installed.
-    ASSERT_EQ(RunProgram(TOVARIN, Options(false), kNoDisplay, 120).exitCode, 0);
+    ASSERT_EQ(RunProgram(TOVARIN, Options(false), kNoDisplay, 120).status, 0);
     fs::create_directories(dir / "down");
-    RUN_RESULT current = RunProgram(TOVARIN, Options(false), kNoDisplay, 60);
-    EXPECT_EQ(current.exitCode, 0) << current.output;
+    PROCESS_RESULT current = RunProgram(TOVARIN, Options(false), kNoDisplay, 60);
+    EXPECT_EQ(current.status, 0) << current.output;
     EXPECT_EQ(current.output.find("66/66"), std::string::npos);
 
     // A damaged archive on the server: the download fails.
     WriteFile(dir / "prog/readme.txt", "changed locally\n");
     WriteFile(dir / "srv/readme.txt.zip", "not a zip archive");
-    RUN_RESULT failed = RunProgram(TOVARIN, Options(), kNoDisplay, 60);
-    EXPECT_EQ(failed.exitCode, 1) << failed.output;
+    PROCESS_RESULT failed = RunProgram(TOVARIN, Options(), kNoDisplay, 60);
+    EXPECT_EQ(failed.status, 1) << failed.output;
     EXPECT_FALSE(fs::exists(dir / "prog/started.txt"));
 
     // No list on the server.
     fs::remove(dir / "srv/UpdateList.xml.zip");
     fs::remove_all(dir / "down");
     fs::create_directories(dir / "down");
-    RUN_RESULT noList = RunProgram(TOVARIN, Options(), kNoDisplay, 60);
-    EXPECT_EQ(noList.exitCode, 1) << noList.output;
+    PROCESS_RESULT noList = RunProgram(TOVARIN, Options(), kNoDisplay, 60);
+    EXPECT_EQ(noList.status, 1) << noList.output;
 }
 
 TEST_F(TovarinEndToEnd, AMissingRequiredOptionStartsNothing)
 {
     Serve();
-    ASSERT_TRUE(display.Start(640, 480));
+    ShowDisplay(640, 480);
     const std::vector<std::string> full = Options();
     // Each required option left out in turn (with its value), with and
     // without a display; and an empty command line.
@@ -189,12 +171,12 @@ TEST_F(TovarinEndToEnd, AMissingRequiredOptionStartsNothing)
     }
     for (const auto& line : lines) {
         for (bool withDisplay : {false, true}) {
-            RUN_RESULT r = RunProgram(TOVARIN, line, withDisplay ? std::vector<std::string>{} : kNoDisplay, 30);
-            EXPECT_EQ(r.exitCode, 2) << line.size();
+            PROCESS_RESULT r = RunProgram(TOVARIN, line, withDisplay ? std::vector<std::string>{} : kNoDisplay, 30);
+            EXPECT_EQ(r.status, 2) << line.size();
             EXPECT_EQ(r.output, "");
         }
     }
-    EXPECT_EQ(server.RequestCount(), 0) << "no connection";
+    EXPECT_TRUE(server.Requests().empty()) << "no connection";
     EXPECT_FALSE(fs::exists(dir / "prog/started.txt"));
 }
 
@@ -206,66 +188,63 @@ TEST_F(TovarinEndToEnd, WindowShowsTheUpdateAndEscapeEndsItEarly)
     SetUp();
     Publish();
     Serve("200k");
-    ASSERT_TRUE(display.Start(1024, 768));
+    ShowDisplay(1024, 768);
     std::atomic<bool> running{true};
-    RUN_RESULT r;
+    PROCESS_RESULT r;
     std::thread program([&] {
         r = RunProgram(TOVARIN, Options(), {}, 120);
         running = false;
     });
     const int x0 = (1024 - 566) / 2, y0 = (768 - 73) / 2;
-    RGB_SHOT shot;
-    bool seen = false;
-    const std::string path = (dir / "shot.rgb").string();
-    for (int i = 0; i < 100 && running && !seen; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (display.Screenshot(path) && shot.Load(path, 1024, 768)) {
-            // The byte line is up: bright ink in the lower label, above the
-            // skin's gold frame (its last three rows).
+    Screenshot shot;
+    // The byte line is up: bright ink in the lower label, above the skin's
+    // gold frame (its last three rows).
+    const bool seen = WaitUntil(
+        [&] {
+            if (!running || !display.Take(shot)) {
+                return false;
+            }
             int ink = 0;
             for (int y = y0 + 49; y < y0 + 70; ++y) {
                 for (int x = x0 + 150; x < x0 + 416; ++x) {
-                    const unsigned p = shot.At(x, y);
+                    const unsigned p = shot.Pixel(x, y);
                     ink += (p >> 16) >= 160 && ((p >> 8) & 0xFF) >= 160 && (p & 0xFF) < (p >> 16);
                 }
             }
-            seen = ink > 40;
-        }
-    }
+            return ink > 40;
+        },
+        std::chrono::seconds(20), std::chrono::milliseconds(100));
     ASSERT_TRUE(seen) << "no window with a byte line";
-    EXPECT_EQ(shot.At(x0 - 1, y0 + 10), 0u);
-    EXPECT_NE(shot.At(x0, y0), 0u);
-    EXPECT_NE(shot.At(x0 + 565, y0 + 72), 0u);
-    EXPECT_EQ(shot.At(x0 + 566, y0 + 72), 0u);
-    EXPECT_EQ(shot.At(x0 + 565, y0 + 73), 0u);
+    EXPECT_EQ(shot.Pixel(x0 - 1, y0 + 10), 0u);
+    EXPECT_NE(shot.Pixel(x0, y0), 0u);
+    EXPECT_NE(shot.Pixel(x0 + 565, y0 + 72), 0u);
+    EXPECT_EQ(shot.Pixel(x0 + 566, y0 + 72), 0u);
+    EXPECT_EQ(shot.Pixel(x0 + 565, y0 + 73), 0u);
     int statusInk = 0;
     for (int y = y0 + 3; y < y0 + 28; ++y) {
         for (int x = x0 + 20; x < x0 + 520; ++x) {
-            const unsigned p = shot.At(x, y);
+            const unsigned p = shot.Pixel(x, y);
             statusInk += (p >> 16) >= 160 && ((p >> 8) & 0xFF) >= 160 && (p & 0xFF) < (p >> 16);
         }
     }
     EXPECT_GT(statusInk, 60);
     // One pending file: its status carries step 3, so three cells.
-    const unsigned cell = shot.At(x0 + 26 + 4, y0 + 38);
+    const unsigned cell = shot.Pixel(x0 + 26 + 4, y0 + 38);
     int cells = 0;
     for (int i = 0; i < 65; ++i) {
-        cells += shot.At(x0 + 26 + 8 * i + 4, y0 + 38) == cell;
+        cells += shot.Pixel(x0 + 26 + 8 * i + 4, y0 + 38) == cell;
     }
     EXPECT_EQ(cells, 3);
     if (cells != 3) {
-        fs::copy_file(path, fs::path(::testing::TempDir()) / "tovarin_e2e_failed.rgb", fs::copy_options::overwrite_existing);
+        shot.SavePpm(::testing::TempDir() + "tovarin_e2e_failed.ppm");
     }
 
     // Escape ends the window before the worker is done: the update did not finish.
-    const std::string press =
-        "DISPLAY=" + display.Name() + " xdotool search --name '^Tovarin$' windowfocus --sync key Escape 2>/dev/null";
-    for (int i = 0; i < 50 && running; ++i) {
-        std::system(press.c_str());
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
+    const std::string press = "xdotool search --name '^Tovarin$' windowfocus --sync key Escape 2>/dev/null";
+    WaitUntil([&] { return !running || (display.Run(press), !running); }, std::chrono::seconds(20),
+              std::chrono::milliseconds(100));
     program.join();
-    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_FALSE(fs::exists(dir / "prog/started.txt"));
 }
 
@@ -273,9 +252,9 @@ TEST_F(TovarinEndToEnd, WindowRunsTheWholeUpdate)
 {
     Publish();
     Serve();
-    ASSERT_TRUE(display.Start(800, 600));
-    RUN_RESULT r = RunProgram(TOVARIN, Options(), {}, 120);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
+    ShowDisplay(800, 600);
+    PROCESS_RESULT r = RunProgram(TOVARIN, Options(), {}, 120);
+    EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(r.output, "") << "the window writes nothing to the terminal";
     EXPECT_EQ(ReadFile(dir / "prog/data/level1.dat"), ReadFile(dir / "v2/data/level1.dat"));
     EXPECT_TRUE(Started());

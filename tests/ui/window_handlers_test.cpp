@@ -3,12 +3,26 @@
 // off-screen surface.
 #include <gtest/gtest.h>
 
-#include <SDL.h>
-
+#include <atomic>
+#include <malloc.h>
 #include <string>
+#include <thread>
 
 #include "resource.h"
+#include "sdl_front.h"
 #include "tovarin_dlg.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TG_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TG_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(TG_ADDRESS_SANITIZER)
+// The sanitizer runtime's count (its allocator replaces malloc's).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#endif
 
 namespace {
 
@@ -17,7 +31,7 @@ LPARAM Text(const wchar_t* text)
     return reinterpret_cast<LPARAM>(new std::wstring(text));
 }
 
-// Colour of a frame pixel as 0xRRGGBB.
+// Colour of an image's pixel as 0xRRGGBB.
 unsigned PixelAt(SDL_Surface* frame, int x, int y)
 {
     const auto* row = static_cast<const Uint8*>(frame->pixels) + y * frame->pitch;
@@ -156,22 +170,75 @@ TEST_F(WindowHandlers, PostedMessagesRunInOrderAndStopAtTheFinalOne)
     EXPECT_EQ(dlg.GetResult(), IDCANCEL);
 }
 
+// Bytes the allocator has handed out and not taken back.
+std::size_t HeapInUse()
+{
+#if defined(TG_ADDRESS_SANITIZER)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+// A status text posted to a window that never handles it (here: one that is
+// never shown) is freed with the window: a text of 4 MiB is held while the
+// window lives and is gone after it.
 TEST_F(WindowHandlers, UnhandledPostsAreFreedWithTheWindow)
 {
-    CTovarinDlg other;
-    EXPECT_TRUE(other.PostNotify(WM_UPDATE_STATUS, 1, Text(L"never shown")));
+    constexpr std::size_t kTextBytes = 1u << 22;
+    const std::size_t before = HeapInUse();
+    {
+        CTovarinDlg other;
+        auto* text = new std::wstring(kTextBytes / sizeof(wchar_t), L'x');
+        ASSERT_TRUE(other.PostNotify(WM_UPDATE_STATUS, 1, reinterpret_cast<LPARAM>(text)));
+        ASSERT_GE(HeapInUse(), before + kTextBytes) << "the measure sees the text";
+    }
+    EXPECT_LT(HeapInUse(), before + kTextBytes / 4);
+}
+
+// A worker that floods byte counts never waits for the window, and the
+// window sees the final count and the final message.
+TEST_F(WindowHandlers, AFloodOfByteCountsEndsAtItsLatestValue)
+{
+    constexpr unsigned total = 300000;
+    std::thread worker([&] {
+        dlg.PostNotify(WM_UPDATE_STATUS, 3, Text(L"正在下载"));
+        for (unsigned i = 1; i <= total; ++i) {
+            dlg.PostNotify(WM_UPDATE_BYTES, i, total);
+        }
+        dlg.PostNotify(WM_UPDATE_DONE, 0, 0);
+    });
+    while (dlg.GetResult() == 0) {
+        dlg.DispatchPending();
+        std::this_thread::yield();
+    }
+    worker.join();
+    EXPECT_EQ(dlg.m_lblBytes.GetText(), L"300000 Byte/ 300000 Byte");
+    EXPECT_EQ(dlg.GetResult(), IDOK);
+}
+
+// An image converted to ARGB for comparing pixels.
+SDL_Surface* Argb(FRONT_IMAGE* image)
+{
+    if (!image) {
+        return nullptr;
+    }
+    SDL_Surface* converted = SDL_ConvertSurfaceFormat(image->surface, SDL_PIXELFORMAT_ARGB8888, 0);
+    FreeFrontImage(image);
+    return converted;
 }
 
 TEST_F(WindowHandlers, FrameDrawsOneCellPerStepAndTheRightCapOnlyWhenFull)
 {
-    SDL_Surface* frame = SDL_CreateRGBSurfaceWithFormat(0, 566, 73, 32, SDL_PIXELFORMAT_ARGB8888);
+    FRONT_IMAGE* frame = CreateFrontImage(566, 73);
     ASSERT_NE(frame, nullptr);
-    SDL_Surface* cell = LoadImageFromResource(IDB_BAR_CELL);
-    ASSERT_NE(cell, nullptr);
-    SDL_Surface* skin = LoadImageFromResource(IDR_SKIN);
-    ASSERT_NE(skin, nullptr);
-    SDL_Surface* skin32 = SDL_ConvertSurfaceFormat(skin, SDL_PIXELFORMAT_ARGB8888, 0);
-    SDL_Surface* cell32 = SDL_ConvertSurfaceFormat(cell, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_Surface* skin32 = Argb(LoadImageFromResource(IDR_SKIN));
+    SDL_Surface* cell32 = Argb(LoadImageFromResource(IDB_BAR_CELL));
+    SDL_Surface* cap32 = Argb(LoadImageFromResource(IDB_BAR_RIGHT));
+    ASSERT_NE(skin32, nullptr);
+    ASSERT_NE(cell32, nullptr);
+    ASSERT_NE(cap32, nullptr);
     const unsigned gold = PixelAt(cell32, 4, 9);
 
     for (unsigned step : {0u, 1u, 30u, 65u}) {
@@ -180,26 +247,32 @@ TEST_F(WindowHandlers, FrameDrawsOneCellPerStepAndTheRightCapOnlyWhenFull)
         for (unsigned i = 0; i < 65; ++i) {
             const int x = 26 + 8 * int(i) + 4;
             const unsigned expected = i < step ? gold : PixelAt(skin32, x, 38);
-            EXPECT_EQ(PixelAt(frame, x, 38), expected) << "step " << step << " cell " << i;
+            EXPECT_EQ(PixelAt(frame->surface, x, 38), expected) << "step " << step << " cell " << i;
         }
         // The 65th cell lies where the right cap goes; the cap's rounded
         // corner shows the trough colour, a cell's top row is gold.
         if (step < 65) {
-            EXPECT_EQ(PixelAt(frame, 542, 38), PixelAt(skin32, 542, 38));
+            EXPECT_EQ(PixelAt(frame->surface, 542, 38), PixelAt(skin32, 542, 38));
         } else {
-            EXPECT_EQ(PixelAt(frame, 545, 29), PixelAt(cell32, 7, 0)) << "a cell, no right cap before the end";
+            EXPECT_EQ(PixelAt(frame->surface, 545, 29), PixelAt(cell32, 7, 0)) << "a cell, no right cap before the end";
         }
-        EXPECT_EQ(PixelAt(frame, 2, 2), PixelAt(skin32, 2, 2));
+        EXPECT_EQ(PixelAt(frame->surface, 2, 2), PixelAt(skin32, 2, 2));
     }
     dlg.OnUpdateDone(0, 0);
     dlg.PaintFrame(frame);
-    EXPECT_EQ(PixelAt(frame, 538 + 3, 38), gold) << "right cap";
-    EXPECT_NE(PixelAt(frame, 545, 29), PixelAt(cell32, 7, 0)) << "right cap's rounded corner";
+    // The whole right cap, rounded corners included, over the last cell.
+    int differing = 0;
+    for (int y = 0; y < 18; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            differing += PixelAt(frame->surface, 538 + x, 29 + y) != PixelAt(cap32, x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0) << "right cap";
+    EXPECT_NE(PixelAt(frame->surface, 545, 29), PixelAt(cell32, 7, 0)) << "right cap's rounded corner";
+    SDL_FreeSurface(cap32);
     SDL_FreeSurface(cell32);
     SDL_FreeSurface(skin32);
-    SDL_FreeSurface(skin);
-    SDL_FreeSurface(cell);
-    SDL_FreeSurface(frame);
+    FreeFrontImage(frame);
 }
 
 TEST(Resources, StringAndImagesAreEmbedded)
@@ -208,10 +281,10 @@ TEST(Resources, StringAndImagesAreEmbedded)
     EXPECT_STREQ(LoadResourceString(999), "");
     EXPECT_EQ(FindResourceData(999).pData, nullptr);
     for (int id : {IDR_MAINFRAME, IDR_SKIN, IDB_BAR_LEFT, IDB_BAR_CELL, IDB_BAR_RIGHT}) {
-        SDL_Surface* image = LoadImageFromResource(id);
+        FRONT_IMAGE* image = LoadImageFromResource(id);
         ASSERT_NE(image, nullptr) << id;
-        EXPECT_EQ(image->format->BitsPerPixel, 24) << id;
-        SDL_FreeSurface(image);
+        EXPECT_EQ(image->surface->format->BitsPerPixel, 24) << id;
+        FreeFrontImage(image);
     }
 }
 

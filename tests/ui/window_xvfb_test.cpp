@@ -3,7 +3,6 @@
 // posts the messages; the end-to-end runs of the program use the real one.
 #include <gtest/gtest.h>
 
-#include <SDL.h>
 #include <SDL_syswm.h>
 
 #include <atomic>
@@ -11,9 +10,14 @@
 #include <string>
 #include <thread>
 
+#include "process.h"
 #include "resource.h"
+#include "sdl_front.h"
 #include "tovarin_dlg.h"
-#include "xvfb_display.h"
+#include "wait.h"
+#include "xvfb.h"
+
+using namespace test;
 
 namespace {
 
@@ -37,12 +41,12 @@ unsigned SurfacePixel(SDL_Surface* s, int x, int y)
 
 // Pixels of the screenshot that differ from the skin in the window rectangle
 // (x, y, w, h) and look like the text's yellowish ink.
-int InkPixels(const RGB_SHOT& shot, SDL_Surface* skin, int x0, int y0, int w, int h)
+int InkPixels(const Screenshot& shot, SDL_Surface* skin, int x0, int y0, int w, int h)
 {
     int ink = 0;
     for (int y = y0; y < y0 + h; ++y) {
         for (int x = x0; x < x0 + w; ++x) {
-            const unsigned p = shot.At(WIN_X + x, WIN_Y + y);
+            const unsigned p = shot.Pixel(WIN_X + x, WIN_Y + y);
             const unsigned red = p >> 16, green = (p >> 8) & 0xFF, blue = p & 0xFF;
             ink += p != SurfacePixel(skin, x, y) && red >= 160 && green >= 160 && blue < red;
         }
@@ -55,60 +59,61 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(display.Start(SCREEN_W, SCREEN_H));
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
-        ASSERT_EQ(TTF_Init(), 0);
-        SDL_Surface* raw = LoadImageFromResource(IDR_SKIN);
-        skin = SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_ARGB8888, 0);
-        SDL_FreeSurface(raw);
-        raw = LoadImageFromResource(IDB_BAR_CELL);
-        cell = SDL_ConvertSurfaceFormat(raw, SDL_PIXELFORMAT_ARGB8888, 0);
-        SDL_FreeSurface(raw);
-        dir = ::testing::TempDir();
+        display.Export();
+        ASSERT_TRUE(OpenFrontDisplay()) << SDL_GetError();
+        skin = Argb(IDR_SKIN);
+        cell = Argb(IDB_BAR_CELL);
+        cap = Argb(IDB_BAR_RIGHT);
     }
     void TearDown() override
     {
         SDL_FreeSurface(skin);
         SDL_FreeSurface(cell);
-        TTF_Quit();
-        SDL_Quit();
+        SDL_FreeSurface(cap);
+        CloseFrontDisplay();
         display.Stop();
     }
+    // A resource image in ARGB, for comparing pixels.
+    static SDL_Surface* Argb(int id)
+    {
+        FRONT_IMAGE* raw = LoadImageFromResource(id);
+        SDL_Surface* converted = raw ? SDL_ConvertSurfaceFormat(raw->surface, SDL_PIXELFORMAT_ARGB8888, 0) : nullptr;
+        FreeFrontImage(raw);
+        return converted;
+    }
 
-    CXvfbDisplay display;
+    Xvfb display;
     SDL_Surface* skin = nullptr;
     SDL_Surface* cell = nullptr;
-    std::string dir;
+    SDL_Surface* cap = nullptr;
 };
 
 TEST_F(WindowOnXvfb, ShowsTheSkinLabelsAndBarThenTheFullBarBeforeClosing)
 {
-    const std::string during = dir + "tovarin_during.rgb";
-    const std::string after = dir + "tovarin_done.rgb";
+    Screenshot shot;
+    Screenshot done;
     std::atomic<bool> shotDuring{false};
     bool shotAfter = false;
-    SDL_Surface* composed = SDL_CreateRGBSurfaceWithFormat(0, 566, 73, 32, SDL_PIXELFORMAT_ARGB8888);
+    FRONT_IMAGE* frame = CreateFrontImage(566, 73);
 
     CTovarinDlg dlg;
     dlg.m_onFramePresented = [&](unsigned progress) {
         if (progress == 30 && !dlg.m_lblBytes.GetText().empty() && !shotDuring) {
-            dlg.PaintFrame(composed);
-            ASSERT_TRUE(display.Screenshot(during));
+            dlg.PaintFrame(frame);
+            ASSERT_TRUE(display.Take(shot));
             shotDuring = true;
         } else if (progress == 66 && !shotAfter) {
-            ASSERT_TRUE(display.Screenshot(after));
+            ASSERT_TRUE(display.Take(done));
             shotAfter = true;
         }
     };
     std::thread worker([&] {
         dlg.PostNotify(WM_UPDATE_STATUS, 0, Text(L"正在检查新的版本..."));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         dlg.PostNotify(WM_UPDATE_STATUS, 30, Text(L"剩余2个文件需要下载/正在下载:gorbo"));
         for (unsigned i = 0; i <= 1024; ++i) {
             dlg.PostNotify(WM_UPDATE_BYTES, i, 2048);
         }
-        while (!shotDuring) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        WaitUntil([&] { return shotDuring.load(); }, std::chrono::seconds(60));
         dlg.PostNotify(WM_UPDATE_DONE, 0, 0);
     });
     const int result = dlg.DoModal();
@@ -116,21 +121,20 @@ TEST_F(WindowOnXvfb, ShowsTheSkinLabelsAndBarThenTheFullBarBeforeClosing)
     EXPECT_EQ(result, IDOK);
     ASSERT_TRUE(shotDuring);
     ASSERT_TRUE(shotAfter);
+    SDL_Surface* composed = frame->surface;
 
-    RGB_SHOT shot;
-    ASSERT_TRUE(shot.Load(during, SCREEN_W, SCREEN_H));
     // Centred, 566 x 73, borderless: the skin's frame starts at the window's
     // corner and the black root shows right outside it.
-    EXPECT_EQ(shot.At(WIN_X, WIN_Y), SurfacePixel(skin, 0, 0));
-    EXPECT_EQ(shot.At(WIN_X + 565, WIN_Y + 72), SurfacePixel(skin, 565, 72));
-    EXPECT_EQ(shot.At(WIN_X - 1, WIN_Y), 0u);
-    EXPECT_EQ(shot.At(WIN_X + 566, WIN_Y + 72), 0u);
-    EXPECT_EQ(shot.At(WIN_X, WIN_Y + 73), 0u);
+    EXPECT_EQ(shot.Pixel(WIN_X, WIN_Y), SurfacePixel(skin, 0, 0));
+    EXPECT_EQ(shot.Pixel(WIN_X + 565, WIN_Y + 72), SurfacePixel(skin, 565, 72));
+    EXPECT_EQ(shot.Pixel(WIN_X - 1, WIN_Y), 0u);
+    EXPECT_EQ(shot.Pixel(WIN_X + 566, WIN_Y + 72), 0u);
+    EXPECT_EQ(shot.Pixel(WIN_X, WIN_Y + 73), 0u);
     // The screen holds exactly the frame the window composed.
     int differing = 0;
     for (int y = 0; y < 73; ++y) {
         for (int x = 0; x < 566; ++x) {
-            differing += shot.At(WIN_X + x, WIN_Y + y) != SurfacePixel(composed, x, y);
+            differing += shot.Pixel(WIN_X + x, WIN_Y + y) != SurfacePixel(composed, x, y);
         }
     }
     EXPECT_EQ(differing, 0);
@@ -142,21 +146,25 @@ TEST_F(WindowOnXvfb, ShowsTheSkinLabelsAndBarThenTheFullBarBeforeClosing)
     const unsigned gold = SurfacePixel(cell, 4, 9);
     int cells = 0;
     for (int i = 0; i < 65; ++i) {
-        cells += shot.At(WIN_X + 26 + 8 * i + 4, WIN_Y + 38) == gold;
+        cells += shot.Pixel(WIN_X + 26 + 8 * i + 4, WIN_Y + 38) == gold;
     }
     EXPECT_EQ(cells, 30);
 
-    RGB_SHOT done;
-    ASSERT_TRUE(done.Load(after, SCREEN_W, SCREEN_H));
     cells = 0;
     for (int i = 0; i < 65; ++i) {
-        cells += done.At(WIN_X + 26 + 8 * i + 4, WIN_Y + 38) == gold;
+        cells += done.Pixel(WIN_X + 26 + 8 * i + 4, WIN_Y + 38) == gold;
     }
     EXPECT_EQ(cells, 65);
-    // The right cap's rounded corner replaces the last cell's square one.
-    EXPECT_EQ(done.At(WIN_X + 541, WIN_Y + 38), gold);
-    EXPECT_NE(done.At(WIN_X + 545, WIN_Y + 29), SurfacePixel(cell, 7, 0));
-    SDL_FreeSurface(composed);
+    // The whole right cap, its rounded corners included, over the last cell.
+    differing = 0;
+    for (int y = 0; y < 18; ++y) {
+        for (int x = 0; x < 8; ++x) {
+            differing += done.Pixel(WIN_X + 538 + x, WIN_Y + 29 + y) != SurfacePixel(cap, x, y);
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_NE(done.Pixel(WIN_X + 545, WIN_Y + 29), SurfacePixel(cell, 7, 0));
+    FreeFrontImage(frame);
 }
 
 // A worker that posts byte counts as fast as it can neither blocks nor
@@ -205,17 +213,15 @@ TEST_F(WindowOnXvfb, EscapeAndEnterEndTheWindow)
             }
             SDL_SysWMinfo info;
             SDL_VERSION(&info.version);
-            ASSERT_TRUE(SDL_GetWindowWMInfo(dlg.GetWindow(), &info));
+            ASSERT_TRUE(SDL_GetWindowWMInfo(dlg.GetWindow()->window, &info));
             const std::string command = "xdotool windowfocus --sync " + std::to_string(info.info.x11.window) +
                                         " key " + c.key + " 2>/dev/null";
             presser = std::thread([&, command] {
-                // Repeated until the window ends; after 10 s the window is
+                // Pressed until the window ends; after 20 s the window is
                 // closed another way so that the test fails instead of hanging.
-                for (int i = 0; i < 100 && !ended; ++i) {
-                    std::system(command.c_str());
-                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-                }
-                if (!ended) {
+                const bool pressed = WaitUntil([&] { return ended.load() || (display.Run(command), ended.load()); },
+                                               std::chrono::seconds(20), std::chrono::milliseconds(100));
+                if (!pressed) {
                     dlg.PostNotify(WM_UPDATE_CLOSE, 0, 0);
                 }
             });

@@ -20,6 +20,8 @@
 
 namespace fs = std::filesystem;
 
+using namespace test;
+
 namespace {
 
 std::wstring Wide(const fs::path& path)
@@ -115,7 +117,7 @@ protected:
     fs::path Write(const std::string& name, const std::string& bytes)
     {
         const fs::path path = tmp / name;
-        WriteWholeFile(path, bytes);
+        WriteFile(path, bytes);
         return path;
     }
 
@@ -156,11 +158,11 @@ TEST_F(ZipReaderTest, ExtractsStoredDeflatedEncryptedAndEmptyEntries)
         plan.data = SampleText(c.size);
         const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
         const fs::path target = tmp / "out.bin";
-        WriteWholeFile(target, std::string(200000, 'x'));  // replaced, not overwritten in place
+        WriteFile(target, std::string(200000, 'x'));  // replaced, not overwritten in place
         const Extraction x = Extract(archive, Wide(target));
         ASSERT_TRUE(x.opened);
         EXPECT_EQ(x.result, UNPACK_OK);
-        EXPECT_EQ(ReadWholeFile(target), plan.data);
+        EXPECT_EQ(ReadFile(target), plan.data);
     }
 }
 
@@ -198,7 +200,7 @@ TEST_F(ZipReaderTest, OutputStopsAtTheDeclaredSize)
     Put32(z.bytes, z.centralHeader + kCentralUncompressed, 10);
     Write("cut.zip", z.bytes);
     EXPECT_EQ(Extract(tmp / "cut.zip", Wide(tmp / "cut")).result, UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "cut"), plan.data.substr(0, 10));
+    EXPECT_EQ(ReadFile(tmp / "cut"), plan.data.substr(0, 10));
 }
 
 TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
@@ -261,7 +263,7 @@ TEST_F(ZipReaderTest, EndRecordIsFoundBehindCommentsOfEveryLengthUpTo65513)
     }
     const fs::path longest = Write("long.zip", BuildZip(plan, std::string(65513, 'c')).bytes);
     EXPECT_EQ(Extract(longest, Wide(tmp / "out")).result, UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "out"), plan.data);
+    EXPECT_EQ(ReadFile(tmp / "out"), plan.data);
     EXPECT_FALSE(Opens(Write("toolong.zip", BuildZip(plan, std::string(65514, 'c')).bytes)));
 }
 
@@ -288,7 +290,7 @@ TEST_F(ZipReaderTest, DataInFrontOfTheArchiveShiftsItsOffsets)
     prefix += SampleText(70000);
     const fs::path archive = Write("sfx.zip", BuildZip(plan, "comment", prefix).bytes);
     EXPECT_EQ(Extract(archive, Wide(tmp / "out")).result, UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "out"), plan.data);
+    EXPECT_EQ(ReadFile(tmp / "out"), plan.data);
 }
 
 TEST_F(ZipReaderTest, InvalidEndRecordsFailToOpen)
@@ -565,7 +567,7 @@ TEST_F(ZipReaderTest, ExtractedFileGetsTheStoredTimesAndPermissions)
     plan.externalAttributes = 0x21;  // read-only
     EXPECT_EQ(Extract(Write("r.zip", BuildZip(plan).bytes), Wide(tmp / "ro.txt")).result, UNPACK_OK);
     EXPECT_EQ(StatOf(tmp / "ro.txt").st_mode & 0222, 0u);
-    EXPECT_EQ(ReadWholeFile(tmp / "ro.txt"), plan.data);
+    EXPECT_EQ(ReadFile(tmp / "ro.txt"), plan.data);
 }
 
 TEST_F(ZipReaderTest, TargetsGetTheirMissingFoldersOneLevelAtATime)
@@ -588,7 +590,7 @@ TEST_F(ZipReaderTest, TargetsGetTheirMissingFoldersOneLevelAtATime)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Extract(archive, c.target).result, UNPACK_OK) << c.expected;
-        EXPECT_EQ(ReadWholeFile(c.expected), "content") << c.expected;
+        EXPECT_EQ(ReadFile(c.expected), "content") << c.expected;
     }
     fs::current_path(saved);
 }
@@ -611,7 +613,7 @@ TEST_F(ZipReaderTest, TargetsThatCannotBeCreatedAreRefused)
     plan.data = "content";
     const fs::path archive = Write("a.zip", BuildZip(plan).bytes);
     fs::create_directory(tmp / "folder");
-    WriteWholeFile(tmp / "file", "x");
+    WriteFile(tmp / "file", "x");
     const std::wstring longName = Wide(tmp.Path()) + L"/" + std::wstring(260, L'n');
     const std::wstring targets[] = {
         Wide(tmp / "folder"),                       // an existing folder
@@ -658,13 +660,13 @@ TEST_F(ZipReaderTest, ExtractArchiveBesideDropsTheLastExtension)
     const std::string bytes = BuildZip(plan).bytes;
     Write("UpdateList.xml.zip", bytes);
     EXPECT_TRUE(ExtractArchiveBeside(Wide(tmp / "UpdateList.xml.zip")));
-    EXPECT_EQ(ReadWholeFile(tmp / "UpdateList.xml"), plan.data);
+    EXPECT_EQ(ReadFile(tmp / "UpdateList.xml"), plan.data);
 
     // A dot in a folder counts when the file name has none.
     fs::create_directory(tmp / "v1.5");
     Write("v1.5/archive", bytes);
     EXPECT_TRUE(ExtractArchiveBeside(Wide(tmp / "v1.5" / "archive")));
-    EXPECT_EQ(ReadWholeFile(tmp / "v1"), plan.data);
+    EXPECT_EQ(ReadFile(tmp / "v1"), plan.data);
 
     EXPECT_FALSE(ExtractArchiveBeside(L""));
     EXPECT_FALSE(ExtractArchiveBeside(L"noextension"));

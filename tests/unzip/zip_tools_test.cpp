@@ -2,17 +2,18 @@
 // Info-ZIP zip, bsdtar (libarchive), Python's zipfile and 7-Zip.
 #include "zip_reader.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "process.h"
 #include "temp_folder.h"
 #include "text.h"
 
 namespace fs = std::filesystem;
+using namespace test;
 
 namespace {
 
@@ -20,7 +21,7 @@ constexpr uint32_t kNoArchive = 0xFFFFFFFF;
 
 bool HaveTool(const std::string& tool)
 {
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
+    return ToolAvailable(tool);
 }
 
 std::string Quoted(const fs::path& path)
@@ -63,15 +64,17 @@ class ZipToolsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WriteWholeFile(tmp / "input.bin", SampleData());
-        WriteWholeFile(tmp / "empty.bin", "");
-        WriteWholeFile(tmp / "prefix.bin", "#!/bin/sh\nexec unzip \"$0\"\n" + std::string(5000, 'P'));
+        WriteFile(tmp / "input.bin", SampleData());
+        WriteFile(tmp / "empty.bin", "");
+        WriteFile(tmp / "prefix.bin", "#!/bin/sh\nexec unzip \"$0\"\n" + std::string(5000, 'P'));
     }
 
     // Runs a shell command in the temporary folder; false on failure.
     bool Run(const std::string& command)
     {
-        return std::system(("cd " + Quoted(tmp.Path()) + " && { " + command + "; } >/dev/null 2>&1").c_str()) == 0;
+        PROCESS_OPTIONS quiet;
+        quiet.discardOutput = true;
+        return RunShell("cd " + Quoted(tmp.Path()) + " && { " + command + "; }", quiet).status == 0;
     }
 
     TempFolder tmp;
@@ -88,7 +91,7 @@ struct ToolCase {
 // The general purpose flags of the archive's first local header.
 unsigned FirstLocalFlags(const fs::path& archive)
 {
-    const std::string bytes = ReadWholeFile(archive);
+    const std::string bytes = ReadFile(archive);
     const size_t at = bytes.find("PK\x03\x04");
     if (at == std::string::npos || at + 8 > bytes.size())
         return 0;
@@ -146,7 +149,7 @@ TEST_F(ZipToolsTest, ArchivesOfEveryToolExtract)
         }
         EXPECT_EQ(result, c.expected);
         if (c.source) {
-            EXPECT_EQ(ReadWholeFile(tmp / "out.bin"), ReadWholeFile(tmp / c.source));
+            EXPECT_EQ(ReadFile(tmp / "out.bin"), ReadFile(tmp / c.source));
         }
     }
 }
@@ -182,7 +185,7 @@ TEST_F(ZipToolsTest, DosHostAttributesAndFolderEntries)
     struct stat st {};
     ASSERT_EQ(stat((tmp / "x.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0222, 0u);
-    EXPECT_EQ(ReadWholeFile(tmp / "x.txt"), "dos text");
+    EXPECT_EQ(ReadFile(tmp / "x.txt"), "dos text");
 
     // A first entry that is a folder creates the target as a folder.
     ASSERT_TRUE(Run("mkdir -p tree/inner && cp input.bin tree/inner/ && zip -q -r tree.zip tree"));
@@ -198,16 +201,16 @@ TEST_F(ZipToolsTest, LongestCommentStillOpens)
     ASSERT_TRUE(Run(std::string(script) + "ok.zip 65513"));
     ASSERT_TRUE(Run(std::string(script) + "far.zip 65514"));
     EXPECT_EQ(Extract(tmp / "ok.zip", tmp / "ok.bin"), UNPACK_OK);
-    EXPECT_EQ(ReadWholeFile(tmp / "ok.bin"), ReadWholeFile(tmp / "input.bin"));
+    EXPECT_EQ(ReadFile(tmp / "ok.bin"), ReadFile(tmp / "input.bin"));
     EXPECT_EQ(Extract(tmp / "far.zip", tmp / "far.bin"), kNoArchive);
 }
 
 TEST_F(ZipToolsTest, UpdateListArchiveUnpacksBesideItself)
 {
-    WriteWholeFile(tmp / "UpdateList.xml", "<?xml version=\"1.0\" encoding=\"gbk\"?><UpdateConfig/>");
+    WriteFile(tmp / "UpdateList.xml", "<?xml version=\"1.0\" encoding=\"gbk\"?><UpdateConfig/>");
     ASSERT_TRUE(Run("zip -q UpdateList.xml.zip UpdateList.xml && mkdir down && mv UpdateList.xml.zip down/"));
     EXPECT_TRUE(ExtractArchiveBeside(AnsiToWide((tmp / "down" / "UpdateList.xml.zip").string())));
-    EXPECT_EQ(ReadWholeFile(tmp / "down" / "UpdateList.xml"), ReadWholeFile(tmp / "UpdateList.xml"));
+    EXPECT_EQ(ReadFile(tmp / "down" / "UpdateList.xml"), ReadFile(tmp / "UpdateList.xml"));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <tinyxml.h>
 
+#include "temp_folder.h"
 #include "update_list.h"
 
 namespace fs = std::filesystem;
@@ -24,20 +25,6 @@ namespace {
 // A folder of its own for each test, removed afterwards.
 class UpdateListTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::random_device rd;
-        dir_ = fs::temp_directory_path() /
-            ("update_list_" + std::to_string(rd()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     std::wstring PathOf(const char* name) const { return (dir_ / name).wstring(); }
 
     std::wstring WriteFile(const std::string& bytes, const char* name = "list.xml") const
@@ -52,7 +39,8 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
 
-    fs::path dir_;
+    test::TempFolder folder_;
+    const fs::path& dir_ = folder_.Path();
 };
 
 using Changes = std::initializer_list<std::pair<const char*, std::optional<std::string>>>;

@@ -58,8 +58,8 @@ public:
     BOOL m_bReboot = FALSE;                 // start the program after install
     std::mutex m_cs;                        // guards the three handles below
     void* m_hInternet = nullptr;            // the transfer in progress, else null
-    void* m_hConnect = nullptr;             // (unused by this platform's HTTP layer)
-    void* m_hRequest = nullptr;             // (unused by this platform's HTTP layer)
+    void* m_hConnect = nullptr;             // always null: one handle per transfer here
+    void* m_hRequest = nullptr;             // always null: one handle per transfer here
     std::atomic<int> m_nOutcome{UPDATE_OUTCOME_RUNNING};
 
 private:

@@ -20,6 +20,11 @@ constexpr unsigned WM_UPDATE_CLOSE = WM_USER + 3;
 // The update is installed: progress 66 (full), then close.
 constexpr unsigned WM_UPDATE_DONE = WM_USER + 4;
 
+// The progress scale the messages move: a status step is shown capped at
+// UPDATE_STEP_LAST_STATUS; only WM_UPDATE_DONE reaches UPDATE_STEP_DONE.
+constexpr unsigned UPDATE_STEP_LAST_STATUS = 65;
+constexpr unsigned UPDATE_STEP_DONE = 66;
+
 // Implemented by each front end (the SDL window, the terminal, test recorders).
 // PostNotify may be called from the worker thread; it must be thread-safe, must
 // not block on the receiver, and returns false when the message was not queued

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../base/text.h"
+#include "text.h"
 
 FileMapResult MapWholeFile(const std::wstring& path, FILE_MAPPING_VIEW* view)
 {

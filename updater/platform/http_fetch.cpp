@@ -184,6 +184,11 @@ std::string NormalizeUrl(const std::string& url)
     return result;
 }
 
+bool HttpStartLibrary()
+{
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+}
+
 void* HttpOpenSession()
 {
     CURLSH* share = Share().Handle();

@@ -26,6 +26,12 @@ public:
 
 constexpr std::size_t kHttpReadBlock = 5120;
 
+// Starts the HTTP library for the process. Main thread, before any other
+// thread exists (the library's start-up is not thread-safe); false when it
+// cannot start. Never shut down: a worker may still be in a transfer when
+// the process ends.
+bool HttpStartLibrary();
+
 // A session for one request with the fixed settings: agent "Tovarin", no
 // proxy, redirects followed, https over TLS when the URL says so, a connect
 // time-out and a stall time-out (see HttpSetStallSeconds). Null on failure.

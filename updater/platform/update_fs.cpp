@@ -1,7 +1,7 @@
 // Linux implementation of the worker's file, folder and process operations.
 #include "update_fs.h"
 
-#include "../base/text.h"
+#include "text.h"
 
 #include <cerrno>
 #include <chrono>

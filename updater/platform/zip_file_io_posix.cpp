@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "../base/text.h"
+#include "text.h"
 
 namespace {
 

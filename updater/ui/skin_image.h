@@ -1,12 +1,12 @@
 // Images of the skinned window: decoded once from the embedded resources and
-// kept as SDL surfaces for the life of the window.
+// kept for the life of the window.
 #pragma once
 
-#include <SDL.h>
+#include "front_ops.h"
 
 // An owned image with its pixel size; empty while pImage is null.
 struct SKIN_IMAGE {
-    SDL_Surface* pImage = nullptr;
+    FRONT_IMAGE* pImage = nullptr;
     int nWidth = 0;
     int nHeight = 0;
 
@@ -16,8 +16,8 @@ struct SKIN_IMAGE {
     ~SKIN_IMAGE() { Reset(); }
 
     bool IsEmpty() const { return pImage == nullptr; }
-    // Takes ownership of surface (may be null) and reads its size.
-    void Wrap(SDL_Surface* surface);
+    // Takes ownership of image (may be null) and reads its size.
+    void Wrap(FRONT_IMAGE* image);
     void Reset();
 };
 
@@ -31,7 +31,3 @@ struct SKIN_PIECE {
 
     void Place(int left, int top);
 };
-
-// Decodes the BMP resource with the given id; null when it is missing or
-// cannot be decoded.
-SDL_Surface* LoadImageFromResource(int id);

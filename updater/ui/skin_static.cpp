@@ -2,32 +2,38 @@
 
 #include "text.h"
 
+namespace {
+
+// Offset that places an extent of `size` inside `room` with the alignment.
+int AlignOffset(StringAlignment align, int room, int size)
+{
+    switch (align) {
+    case StringAlignmentCenter:
+        return (room - size) / 2;
+    case StringAlignmentFar:
+        return room - size;
+    default:
+        return 0;
+    }
+}
+
+}  // namespace
+
 CSkinStatic::~CSkinStatic()
 {
-    if (m_pFont) {
-        TTF_CloseFont(m_pFont);
-    }
+    CloseFrontFont(m_pFont);
 }
 
 bool CSkinStatic::SetTextFont(const SKIN_FONT& font)
 {
-    if (m_pFont) {
-        TTF_CloseFont(m_pFont);
-        m_pFont = nullptr;
-    }
-    if (font.strFile.empty()) {
-        return false;
-    }
-    m_pFont = TTF_OpenFontIndex(font.strFile.c_str(), font.nPixels, font.nIndex);
+    CloseFrontFont(m_pFont);
+    m_pFont = OpenFrontFont(font);
     return m_pFont != nullptr;
 }
 
 void CSkinStatic::SetTextColor(std::uint32_t argb)
 {
-    m_color.a = static_cast<Uint8>(argb >> 24);
-    m_color.r = static_cast<Uint8>(argb >> 16);
-    m_color.g = static_cast<Uint8>(argb >> 8);
-    m_color.b = static_cast<Uint8>(argb);
+    m_argb = argb;
 }
 
 void CSkinStatic::SetTextAlign(StringAlignment horizontal, StringAlignment vertical)
@@ -53,54 +59,31 @@ void CSkinStatic::SetText(const std::wstring& text)
     m_strText = text;
 }
 
-// Offset that places an extent of `size` inside `room` with the alignment.
-static int AlignOffset(StringAlignment align, int room, int size)
-{
-    switch (align) {
-    case StringAlignmentCenter:
-        return (room - size) / 2;
-    case StringAlignmentFar:
-        return room - size;
-    default:
-        return 0;
-    }
-}
-
-SDL_Surface* CSkinStatic::RenderText() const
-{
-    if (!m_pFont || m_strText.empty()) {
-        return nullptr;
-    }
-    static const int wrapAlign[] = {TTF_WRAPPED_ALIGN_LEFT, TTF_WRAPPED_ALIGN_CENTER, TTF_WRAPPED_ALIGN_RIGHT};
-    TTF_SetFontWrappedAlign(m_pFont, wrapAlign[m_alignH]);
-    const std::string utf8 = WideToAnsiLossy(m_strText);
-    // Lines wrap at the label's width, as a layout rectangle would wrap them.
-    return TTF_RenderUTF8_Blended_Wrapped(m_pFont, utf8.c_str(), m_color, static_cast<Uint32>(m_cx));
-}
-
-void CSkinStatic::Paint(SDL_Surface* target) const
+void CSkinStatic::Paint(FRONT_IMAGE* target) const
 {
     if (!m_bVisible || m_cx <= 0 || m_cy <= 0 || !target) {
         return;
     }
-    SDL_Surface* buffer = SDL_CreateRGBSurfaceWithFormat(0, m_cx, m_cy, 32, SDL_PIXELFORMAT_ARGB8888);
+    FRONT_IMAGE* buffer = CreateFrontImage(m_cx, m_cy);
     if (!buffer) {
         return;
     }
     if (m_pBack && m_pBack->pImage) {
-        SDL_Rect from{m_nBackX, m_nBackY, m_cx, m_cy};
-        SDL_Rect to{0, 0, m_cx, m_cy};
-        SDL_SetSurfaceBlendMode(m_pBack->pImage, SDL_BLENDMODE_NONE);
-        SDL_BlitSurface(m_pBack->pImage, &from, buffer, &to);
+        const FRONT_RECT covered{m_nBackX, m_nBackY, m_cx, m_cy};
+        CopyFrontImage(m_pBack->pImage, &covered, buffer, 0, 0);
     }
-    if (SDL_Surface* text = RenderText()) {
-        SDL_Rect to{AlignOffset(m_alignH, m_cx, text->w), AlignOffset(m_alignV, m_cy, text->h), text->w, text->h};
-        SDL_SetSurfaceBlendMode(text, SDL_BLENDMODE_BLEND);
-        SDL_BlitSurface(text, nullptr, buffer, &to);
-        SDL_FreeSurface(text);
+    // An empty text paints only the background piece. Lines wrap at the
+    // label's width, as a layout rectangle would wrap them; the buffer clips
+    // whatever the lines make beyond its height.
+    FRONT_IMAGE* text = nullptr;
+    if (m_pFont && !m_strText.empty()) {
+        text = RenderFrontText(m_pFont, WideToAnsiLossy(m_strText), m_argb, m_cx, m_alignH);
     }
-    SDL_Rect onto{m_x, m_y, m_cx, m_cy};
-    SDL_SetSurfaceBlendMode(buffer, SDL_BLENDMODE_NONE);
-    SDL_BlitSurface(buffer, nullptr, target, &onto);
-    SDL_FreeSurface(buffer);
+    if (text) {
+        const FRONT_SIZE size = GetFrontImageSize(text);
+        BlendFrontImage(text, buffer, AlignOffset(m_alignH, m_cx, size.cx), AlignOffset(m_alignV, m_cy, size.cy));
+        FreeFrontImage(text);
+    }
+    CopyFrontImage(buffer, nullptr, target, m_x, m_y);
+    FreeFrontImage(buffer);
 }

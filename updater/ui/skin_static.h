@@ -6,23 +6,11 @@
 // Used only on the thread that owns the window.
 #pragma once
 
-#include <SDL.h>
-#include <SDL_ttf.h>
-
 #include <cstdint>
 #include <string>
 
+#include "front_ops.h"
 #include "skin_image.h"
-
-// What a label needs to open its own copy of a font.
-struct SKIN_FONT {
-    std::string strFile;  // font file; empty when no face was found
-    long nIndex = 0;      // face within a collection
-    int nPixels = 12;     // em size in pixels
-};
-
-// Alignment along one axis, in the values the window's layout uses.
-enum StringAlignment { StringAlignmentNear = 0, StringAlignmentCenter = 1, StringAlignmentFar = 2 };
 
 class CSkinStatic {
 public:
@@ -31,8 +19,8 @@ public:
     CSkinStatic(const CSkinStatic&) = delete;
     CSkinStatic& operator=(const CSkinStatic&) = delete;
 
-    // Opens the label's own copy of the font (SDL_ttf must be initialised).
-    // False when it cannot be opened; the label then draws no text.
+    // Opens the label's own copy of the font. False when it cannot be
+    // opened; the label then draws no text.
     bool SetTextFont(const SKIN_FONT& font);
     void SetTextColor(std::uint32_t argb);
     void SetTextAlign(StringAlignment horizontal, StringAlignment vertical);
@@ -43,16 +31,14 @@ public:
     void SetText(const std::wstring& text);
 
     const std::wstring& GetText() const { return m_strText; }
-    bool IsVisible() const { return m_bVisible; }
-    SDL_Rect GetRect() const { return {m_x, m_y, m_cx, m_cy}; }
 
-    // Builds the label in its off-screen buffer and copies it onto target at
-    // the label's position. Nothing when the label is hidden or empty-sized.
-    void Paint(SDL_Surface* target) const;
+    // Builds the label in its off-screen buffer (the piece of the skin it
+    // covers, then the text placed by the alignment) and copies it onto
+    // target at the label's position. Nothing when the label is hidden or
+    // empty-sized.
+    void Paint(FRONT_IMAGE* target) const;
 
 private:
-    SDL_Surface* RenderText() const;
-
     const SKIN_IMAGE* m_pBack = nullptr;  // the owner's skin, not owned
     int m_nBackX = 0;
     int m_nBackY = 0;
@@ -62,8 +48,8 @@ private:
     int m_y = 0;
     bool m_bVisible = false;
     std::wstring m_strText;
-    TTF_Font* m_pFont = nullptr;  // owned
-    SDL_Color m_color{0, 0, 0, 255};
+    FRONT_FONT* m_pFont = nullptr;  // owned
+    std::uint32_t m_argb = 0xFF000000;
     StringAlignment m_alignH = StringAlignmentNear;
     StringAlignment m_alignV = StringAlignmentNear;
 };

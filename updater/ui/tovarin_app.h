@@ -8,6 +8,7 @@
 #include "win_types.h"
 
 class CTovarinThread;
+class CNotifyTarget;
 
 // Exit statuses of the program.
 constexpr int TOVARIN_EXIT_OK = 0;       // installed, or nothing needed updating
@@ -55,4 +56,12 @@ public:
 private:
     BOOL StartNetwork();
     int RunFrontEnd();
+    int RunWindow();
 };
+
+// Main thread. When the application has a worker that has no receiver yet
+// and is not running: gives it the receiver and the application's -reboot
+// flag, marks it running and starts its thread (clearing the mark again if
+// the start fails). Both reach the worker before its thread exists, so its
+// first message always finds them. TRUE when the worker's thread started.
+BOOL StartUpdateWorker(CTovarinApp& app, CNotifyTarget* target);

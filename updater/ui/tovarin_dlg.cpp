@@ -1,15 +1,16 @@
 #include "tovarin_dlg.h"
 
+#include <cwchar>
 #include <string>
 
-#include "font_lookup.h"
 #include "resource.h"
+#include "tovarin_app.h"
 
 namespace {
 
 // Frames are composed at most this often; messages in between only mark the
 // window dirty, so a flood of byte counts costs one paint per frame.
-constexpr Uint32 FRAME_MS = 16;
+constexpr std::uint32_t FRAME_MS = 16;
 
 // The face stands in for the family the layout names; the sample is the
 // first character of the first status text.
@@ -18,10 +19,16 @@ constexpr const char* FONT_LANG = "zh-cn";
 constexpr unsigned FONT_SAMPLE = 0x6B63;
 constexpr int FONT_PIXELS = 12;
 
-SDL_HitTestResult SDLCALL HitTest(SDL_Window*, const SDL_Point* point, void* data)
+// The skin's size, for a window whose skin could not be loaded.
+constexpr int DEFAULT_WIDTH = 566;
+constexpr int DEFAULT_HEIGHT = 73;
+
+// The icon's transparent colour.
+constexpr std::uint32_t ICON_KEY = 0xFF00FF;
+
+bool DragTest(const void* owner, int x, int y)
 {
-    const auto* dlg = static_cast<const CTovarinDlg*>(data);
-    return dlg->InDragArea(point->x, point->y) ? SDL_HITTEST_DRAGGABLE : SDL_HITTEST_NORMAL;
+    return static_cast<const CTovarinDlg*>(owner)->InDragArea(x, y);
 }
 
 void LoadPiece(SKIN_PIECE& piece, int id, int x, int y)
@@ -37,26 +44,22 @@ void LoadPiece(SKIN_PIECE& piece, int id, int x, int y)
 CTovarinDlg::CTovarinDlg(CTovarinApp* pApp)
     : m_pApp(pApp),
       m_queue([this] {
-          const Uint32 type = m_wakeEvent.load();
-          if (type != static_cast<Uint32>(-1)) {
-              SDL_Event wake{};
-              wake.type = type;
-              SDL_PushEvent(&wake);
+          if (FRONT_WINDOW* window = m_wakeWindow.load()) {
+              WakeFrontWindow(window);
           }
       })
 {
-    if (SDL_Surface* icon = LoadImageFromResource(IDR_MAINFRAME)) {
-        SDL_SetColorKey(icon, SDL_TRUE, SDL_MapRGB(icon->format, 255, 0, 255));
+    if (FRONT_IMAGE* icon = LoadImageFromResource(IDR_MAINFRAME)) {
+        SetFrontImageColourKey(icon, ICON_KEY);
         m_hIcon.Wrap(icon);
     }
 }
 
 CTovarinDlg::~CTovarinDlg()
 {
+    // Closed first: no post wakes the window while it goes.
     m_queue.Close();
-    if (m_pWindow) {
-        SDL_DestroyWindow(m_pWindow);
-    }
+    DestroyFrontWindow(m_pWindow);
 }
 
 bool CTovarinDlg::PostNotify(unsigned message, WPARAM wParam, LPARAM lParam)
@@ -90,20 +93,16 @@ void CTovarinDlg::SetupLabels(const SKIN_FONT& font)
 
 BOOL CTovarinDlg::OnInitDialog()
 {
-    if (!m_hIcon.IsEmpty()) {
-        SDL_SetWindowIcon(m_pWindow, m_hIcon.pImage);
-    }
+    SetFrontWindowIcon(m_pWindow, m_hIcon.pImage);
     LoadImages();
     // The window was made at the skin's size and centred; this keeps the
     // order of a resize followed by centring should the skin be replaced.
-    SDL_SetWindowSize(m_pWindow, m_rcSkin.right, m_rcSkin.bottom);
-    SDL_SetWindowPosition(m_pWindow, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
-    SDL_SetWindowTitle(m_pWindow, "Tovarin");
+    PlaceFrontWindow(m_pWindow, FrameWidth(), FrameHeight());
     m_nProgress = 0;
     // The labels hold no text before the worker's first message, so the first
     // frame (skin and left cap) can be on screen before the face lookup,
     // which takes longer than everything else here.
-    SDL_ShowWindow(m_pWindow);
+    ShowFrontWindow(m_pWindow);
     Present();
     SetupLabels(FindFontFace(FONT_FAMILY, FONT_LANG, FONT_SAMPLE, FONT_PIXELS));
     StartWorker();
@@ -175,8 +174,14 @@ BOOL CTovarinDlg::Dispatch(unsigned message, WPARAM wParam, LPARAM lParam)
 
 void CTovarinDlg::DispatchPending()
 {
-    for (const NOTIFY_MESSAGE& msg : m_queue.TakeAll()) {
-        if (m_nResult == 0) {
+    const std::vector<NOTIFY_MESSAGE> pending = m_queue.TakeAll();
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+        const NOTIFY_MESSAGE& msg = pending[i];
+        // A byte count followed at once by another is never on screen (the
+        // next paint comes after the batch): only the later one is shown.
+        const bool superseded = msg.message == WM_UPDATE_BYTES && i + 1 < pending.size() &&
+                                pending[i + 1].message == WM_UPDATE_BYTES;
+        if (m_nResult == 0 && !superseded) {
             Dispatch(msg.message, msg.wParam, msg.lParam);
         } else {
             FreeNotifyMessage(msg);
@@ -208,12 +213,10 @@ std::vector<const SKIN_PIECE*> CTovarinDlg::BarPiecesToDraw() const
     return pieces;
 }
 
-void CTovarinDlg::PaintFrame(SDL_Surface* frame) const
+void CTovarinDlg::PaintFrame(FRONT_IMAGE* frame) const
 {
     if (!m_pSkin.IsEmpty()) {
-        SDL_Rect to{m_rcSkin.left, m_rcSkin.top, m_rcSkin.right, m_rcSkin.bottom};
-        SDL_SetSurfaceBlendMode(m_pSkin.pImage, SDL_BLENDMODE_NONE);
-        SDL_BlitSurface(m_pSkin.pImage, nullptr, frame, &to);
+        CopyFrontImage(m_pSkin.pImage, nullptr, frame, m_rcSkin.left, m_rcSkin.top);
     }
     int cell = 0;
     for (const SKIN_PIECE* piece : BarPiecesToDraw()) {
@@ -222,9 +225,7 @@ void CTovarinDlg::PaintFrame(SDL_Surface* frame) const
         if (piece == &m_barCell) {
             x += piece->cx * cell++;
         }
-        SDL_Rect to{x, piece->y, piece->cx, piece->cy};
-        SDL_SetSurfaceBlendMode(piece->image.pImage, SDL_BLENDMODE_NONE);
-        SDL_BlitSurface(piece->image.pImage, nullptr, frame, &to);
+        CopyFrontImage(piece->image.pImage, nullptr, frame, x, piece->y);
     }
     m_lblStatus.Paint(frame);
     m_lblBytes.Paint(frame);
@@ -235,48 +236,41 @@ bool CTovarinDlg::InDragArea(int x, int y) const
     return x >= m_rcDrag.left && x < m_rcDrag.right && y >= m_rcDrag.top && y < m_rcDrag.bottom;
 }
 
+int CTovarinDlg::FrameWidth() const
+{
+    return m_rcSkin.right > 0 ? m_rcSkin.right : DEFAULT_WIDTH;
+}
+
+int CTovarinDlg::FrameHeight() const
+{
+    return m_rcSkin.bottom > 0 ? m_rcSkin.bottom : DEFAULT_HEIGHT;
+}
+
 int CTovarinDlg::DoModal()
 {
-    // The window is painted through a plain window surface: an accelerated
-    // one would bring up a GL stack, which costs far more than the blits.
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     LoadImages();
-    const int width = m_rcSkin.right > 0 ? m_rcSkin.right : 566;
-    const int height = m_rcSkin.bottom > 0 ? m_rcSkin.bottom : 73;
-    m_pWindow = SDL_CreateWindow("Tovarin", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height,
-                                 SDL_WINDOW_BORDERLESS | SDL_WINDOW_HIDDEN);
+    m_pWindow = CreateFrontWindow("Tovarin", FrameWidth(), FrameHeight(), DragTest, this);
     if (!m_pWindow) {
         return -1;
     }
-    // Without a window manager that honours it (or under the dummy driver)
-    // the window simply cannot be dragged.
-    SDL_SetWindowHitTest(m_pWindow, HitTest, this);
-    m_wakeEvent.store(SDL_RegisterEvents(1));
+    m_wakeWindow.store(m_pWindow);
     OnInitDialog();
     RunLoop();
     return m_nResult;
 }
 
-void CTovarinDlg::HandleEvent(const SDL_Event& event)
+void CTovarinDlg::HandleEvent(FRONT_EVENT event)
 {
-    switch (event.type) {
-    case SDL_QUIT:
+    switch (event) {
+    case FRONT_EVENT_CLOSE:
+    case FRONT_EVENT_ESCAPE:
         OnCancel();
         break;
-    case SDL_KEYDOWN:
-        if (event.key.keysym.sym == SDLK_ESCAPE) {
-            OnCancel();
-        } else if (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) {
-            OnOK();
-        }
+    case FRONT_EVENT_ENTER:
+        OnOK();
         break;
-    case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-            OnCancel();
-        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN ||
-                   event.window.event == SDL_WINDOWEVENT_RESTORED) {
-            Invalidate();
-        }
+    case FRONT_EVENT_EXPOSED:
+        Invalidate();
         break;
     default:
         break;
@@ -286,19 +280,17 @@ void CTovarinDlg::HandleEvent(const SDL_Event& event)
 void CTovarinDlg::RunLoop()
 {
     while (m_nResult == 0) {
-        SDL_Event event;
         int timeout = -1;
         if (m_bDirty) {
-            const Uint32 since = SDL_GetTicks() - m_lastPaint;
+            const std::uint32_t since = FrontTicks() - m_lastPaint;
             timeout = since >= FRAME_MS ? 0 : static_cast<int>(FRAME_MS - since);
         }
-        if (SDL_WaitEventTimeout(&event, timeout)) {
-            do {
-                HandleEvent(event);
-            } while (m_nResult == 0 && SDL_PollEvent(&event));
+        for (FRONT_EVENT event = WaitFrontEvent(m_pWindow, timeout); event != FRONT_EVENT_NONE && m_nResult == 0;
+             event = PollFrontEvent(m_pWindow)) {
+            HandleEvent(event);
         }
         DispatchPending();
-        if (m_bDirty && SDL_GetTicks() - m_lastPaint >= FRAME_MS) {
+        if (m_bDirty && FrontTicks() - m_lastPaint >= FRAME_MS) {
             Present();
         }
     }
@@ -312,22 +304,25 @@ void CTovarinDlg::RunLoop()
 void CTovarinDlg::Present()
 {
     m_bDirty = false;
-    m_lastPaint = SDL_GetTicks();
-    SDL_Surface* screen = SDL_GetWindowSurface(m_pWindow);
-    if (!screen) {
-        return;
-    }
-    // Composed off-screen first, then copied in one blit: no partial frames.
-    SDL_Surface* frame = SDL_CreateRGBSurfaceWithFormat(0, screen->w, screen->h, 32, SDL_PIXELFORMAT_ARGB8888);
+    m_lastPaint = FrontTicks();
+    // Composed off-screen first, then copied in one piece: no partial frames.
+    FRONT_IMAGE* frame = CreateFrontImage(FrameWidth(), FrameHeight());
     if (!frame) {
         return;
     }
     PaintFrame(frame);
-    SDL_SetSurfaceBlendMode(frame, SDL_BLENDMODE_NONE);
-    SDL_BlitSurface(frame, nullptr, screen, nullptr);
-    SDL_FreeSurface(frame);
-    SDL_UpdateWindowSurface(m_pWindow);
-    if (m_onFramePresented) {
+    const bool shown = PresentFrontFrame(m_pWindow, frame);
+    FreeFrontImage(frame);
+    if (shown && m_onFramePresented) {
         m_onFramePresented(m_nProgress);
+    }
+}
+
+void CTovarinDlg::StartWorker()
+{
+    // A worker that cannot start would never send the final message; the
+    // window then ends at once instead of waiting for ever.
+    if (m_pApp && m_pApp->m_pWorker && !StartUpdateWorker(*m_pApp, this)) {
+        OnCancel();
     }
 }

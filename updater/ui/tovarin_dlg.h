@@ -2,17 +2,17 @@
 // a bar of 66 steps and a byte line. It starts the worker when it opens and
 // then only reacts to the worker's four messages, closing on the last one.
 //
-// The message handlers and the frame composition work on members alone and
-// need no display; DoModal adds the SDL window and its event loop.
+// The message handlers, the layout and the frame composition work on members
+// alone and need no display; DoModal adds the platform's window and runs the
+// event loop over it (front_ops.h).
 #pragma once
-
-#include <SDL.h>
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "front_ops.h"
 #include "notify_queue.h"
 #include "skin_image.h"
 #include "skin_static.h"
@@ -20,16 +20,13 @@
 
 class CTovarinApp;
 
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-
 // The bar's geometry in window coordinates.
 constexpr int BAR_LEFT_X = 18;
 constexpr int BAR_CELL_X = 26;
 constexpr int BAR_RIGHT_X = 538;
 constexpr int BAR_Y = 29;
-constexpr unsigned BAR_CELLS = 65;   // cells shown at most
-constexpr unsigned BAR_FULL = 66;    // the step that adds the right cap
+constexpr unsigned BAR_CELLS = UPDATE_STEP_LAST_STATUS;  // cells shown at most
+constexpr unsigned BAR_FULL = UPDATE_STEP_DONE;          // the step that adds the right cap
 constexpr std::uint32_t LABEL_COLOR = 0xFFFFFF78;
 
 struct RECT {
@@ -45,9 +42,9 @@ public:
     CTovarinDlg(const CTovarinDlg&) = delete;
     CTovarinDlg& operator=(const CTovarinDlg&) = delete;
 
-    // Main thread, SDL video initialised. Creates the window, starts the
-    // worker, runs the event loop until the window ends. Returns IDOK or
-    // IDCANCEL, or -1 when the window could not be created.
+    // Main thread, display open (OpenFrontDisplay). Creates the window,
+    // starts the worker, runs the event loop until the window ends. Returns
+    // IDOK or IDCANCEL, or -1 when the window could not be created.
     int DoModal();
 
     // Any thread; never waits for the window.
@@ -56,9 +53,8 @@ public:
     // Loads the skin and the bar pieces (those still empty) and sets the
     // rectangles from the skin's size. No display needed.
     void LoadImages();
-    // Fonts and labels as the layout places them. SDL_ttf must be
-    // initialised; without a usable face the labels keep their text but
-    // draw none.
+    // Fonts and labels as the layout places them. Without a usable face the
+    // labels keep their text but draw none.
     void SetupLabels(const SKIN_FONT& font);
 
     BOOL OnUpdateStatus(WPARAM wParam, LPARAM lParam);
@@ -77,7 +73,7 @@ public:
     // The bar pieces the next frame draws, left to right.
     std::vector<const SKIN_PIECE*> BarPiecesToDraw() const;
     // Draws the whole window into frame (at least the skin's size).
-    void PaintFrame(SDL_Surface* frame) const;
+    void PaintFrame(FRONT_IMAGE* frame) const;
     // True when the draggable area holds the point (client coordinates).
     bool InDragArea(int x, int y) const;
 
@@ -89,8 +85,8 @@ public:
     // Later posts are refused (the sender keeps its strings).
     void CloseNotify() { m_queue.Close(); }
     bool NeedsPaint() const { return m_bDirty; }
-    // The SDL window while DoModal runs, else null.
-    SDL_Window* GetWindow() const { return m_pWindow; }
+    // The platform's window while DoModal runs, else null.
+    FRONT_WINDOW* GetWindow() const { return m_pWindow; }
 
     // Called on the main thread after each frame reaches the screen, with the
     // progress it shows (tests and the start-up benchmark watch it).
@@ -112,16 +108,19 @@ private:
     void StartWorker();
     void EndDialog(int result);
     void Invalidate() { m_bDirty = true; }
-    void HandleEvent(const SDL_Event& event);
+    void HandleEvent(FRONT_EVENT event);
     void Present();
     void RunLoop();
+    int FrameWidth() const;
+    int FrameHeight() const;
 
     CTovarinApp* m_pApp;
     CNotifyQueue m_queue;
-    std::atomic<Uint32> m_wakeEvent{static_cast<Uint32>(-1)};
-    SDL_Window* m_pWindow = nullptr;
+    // The window the queue wakes; set once the window exists.
+    std::atomic<FRONT_WINDOW*> m_wakeWindow{nullptr};
+    FRONT_WINDOW* m_pWindow = nullptr;
     int m_nResult = 0;
     bool m_bFinal = false;
     bool m_bDirty = true;
-    Uint32 m_lastPaint = 0;
+    std::uint32_t m_lastPaint = 0;
 };

@@ -1,44 +1,27 @@
 #include "headless_update.h"
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "tovarin_thread.h"
 
-bool CQueuedNotifyTarget::PostNotify(unsigned message, WPARAM wParam, LPARAM lParam)
+std::vector<UPDATE_MESSAGE> TakeUpdateMessages(CNotifyQueue& queue, std::chrono::milliseconds timeout)
 {
-    UPDATE_MESSAGE entry;
-    entry.nMessage = message;
-    entry.wParam = wParam;
-    entry.lParam = lParam;
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        if (m_bRefusing)
-            return false;
-        if (message == WM_UPDATE_STATUS && lParam != 0) {
-            std::unique_ptr<std::wstring> text(reinterpret_cast<std::wstring*>(lParam));
-            entry.strText = std::move(*text);
+    std::vector<UPDATE_MESSAGE> messages;
+    for (const NOTIFY_MESSAGE& taken : queue.WaitAndTakeAll(timeout)) {
+        UPDATE_MESSAGE entry;
+        entry.nMessage = taken.message;
+        entry.wParam = taken.wParam;
+        entry.lParam = taken.lParam;
+        if (taken.message == WM_UPDATE_STATUS && taken.lParam != 0) {
+            entry.strText = *reinterpret_cast<const std::wstring*>(taken.lParam);
             entry.lParam = 0;
+            FreeNotifyMessage(taken);
         }
-        m_queue.push_back(std::move(entry));
+        messages.push_back(std::move(entry));
     }
-    m_wake.notify_one();
-    return true;
-}
-
-bool CQueuedNotifyTarget::Take(UPDATE_MESSAGE& message, std::chrono::milliseconds timeout)
-{
-    std::unique_lock<std::mutex> guard(m_lock);
-    if (!m_wake.wait_for(guard, timeout, [this] { return !m_queue.empty(); }))
-        return false;
-    message = std::move(m_queue.front());
-    m_queue.pop_front();
-    return true;
-}
-
-void CQueuedNotifyTarget::Refuse()
-{
-    std::lock_guard<std::mutex> guard(m_lock);
-    m_bRefusing = true;
+    return messages;
 }
 
 namespace {
@@ -69,20 +52,25 @@ private:
     std::shared_ptr<THREAD_END> m_end;
 };
 
+bool IsFinal(unsigned message)
+{
+    return message == WM_UPDATE_CLOSE || message == WM_UPDATE_DONE;
+}
+
 } // namespace
 
 HEADLESS_RESULT RunHeadlessUpdate(const HEADLESS_SETTINGS& settings, const HEADLESS_OPTIONS& options)
 {
     HEADLESS_RESULT result;
     auto end = std::make_shared<THREAD_END>();
-    auto target = std::make_shared<CQueuedNotifyTarget>();
+    auto queue = std::make_shared<CNotifyQueue>();
     auto* worker = new CHeadlessThread(end);
     worker->m_strName = settings.strName;
     worker->m_strNumber = settings.strNumber;
     worker->m_strProgDir = settings.strProgDir;
     worker->m_strDownDir = settings.strDownDir;
     worker->m_strHttpUrl = settings.strHttpUrl;
-    worker->m_pNotifyWnd = target.get();
+    worker->m_pNotifyWnd = queue.get();
     worker->m_bReboot = settings.bReboot ? TRUE : FALSE;
     worker->m_bRunning = TRUE;
     if (!worker->Start()) {
@@ -91,35 +79,37 @@ HEADLESS_RESULT RunHeadlessUpdate(const HEADLESS_SETTINGS& settings, const HEADL
     }
     result.bStarted = true;
 
-    const auto deadline = std::chrono::steady_clock::now() + options.timeout;
-    UPDATE_MESSAGE message;
-    while (!result.bFinished) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || !target->Take(message, left))
-            break;
+    auto record = [&](UPDATE_MESSAGE& message) {
         if (options.onMessage)
             options.onMessage(message);
-        if (message.nMessage == WM_UPDATE_CLOSE || message.nMessage == WM_UPDATE_DONE) {
+        if (IsFinal(message.nMessage) && !result.bFinished) {
             result.bFinished = true;
             result.nFinalMessage = message.nMessage;
             result.nOutcome = worker->GetOutcome();
         }
         if (options.bKeepMessages)
             result.messages.push_back(std::move(message));
+    };
+    const auto deadline = std::chrono::steady_clock::now() + options.timeout;
+    while (!result.bFinished) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        for (UPDATE_MESSAGE& message : TakeUpdateMessages(*queue, left))
+            record(message);
     }
 
     std::unique_lock<std::mutex> guard(end->lock);
     const bool ended = end->wake.wait_until(guard, deadline, [&] { return end->ended; });
     guard.unlock();
     if (!ended) {
-        // The worker still runs and posts to the target: both stay alive.
-        new std::shared_ptr<CQueuedNotifyTarget>(target);
+        // The worker still runs and posts to the queue: both stay alive.
+        new std::shared_ptr<CNotifyQueue>(queue);
         return result;
     }
     // Messages posted after the final one (there should be none) are kept.
-    while (target->Take(message, std::chrono::milliseconds(0)))
-        if (options.bKeepMessages)
-            result.messages.push_back(std::move(message));
+    for (UPDATE_MESSAGE& message : TakeUpdateMessages(*queue))
+        record(message);
     delete worker;
     return result;
 }

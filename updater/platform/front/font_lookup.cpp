@@ -1,4 +1,5 @@
-#include "font_lookup.h"
+// The face lookup of the front end on fontconfig.
+#include "front_ops.h"
 
 #include <fontconfig/fontconfig.h>
 

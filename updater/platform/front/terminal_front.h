@@ -7,13 +7,10 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <string>
 
 #include "notify_queue.h"
-#include "win_types.h"
 
 class CTerminalFront : public CNotifyTarget {
 public:
@@ -28,7 +25,7 @@ public:
     bool PostNotify(unsigned message, WPARAM wParam, LPARAM lParam) override;
 
     // Shows the messages until WM_UPDATE_CLOSE or WM_UPDATE_DONE arrives;
-    // returns IDCANCEL or IDOK (the values of the window).
+    // returns IDCANCEL or IDOK (front_ops.h).
     int Run();
 
     // The bar of a step: '[' always, one '#' per cell up to 65 cells out of
@@ -48,9 +45,6 @@ private:
     std::FILE* m_out;
     bool m_bTerminal;
     unsigned m_nColumns;
-    std::mutex m_wakeLock;
-    std::condition_variable m_wake;
-    bool m_bWoken = false;
     CNotifyQueue m_queue;
     unsigned m_nProgress = 0;
     std::wstring m_status;
@@ -59,3 +53,8 @@ private:
     std::chrono::steady_clock::time_point m_lastBytes{};
     int m_nResult = 0;
 };
+
+// Whether standard output is a terminal, and its width in columns (80 when
+// it cannot be told).
+bool StandardOutputIsTerminal();
+unsigned StandardOutputColumns();

@@ -1,20 +1,18 @@
-// Running one whole update without a window: for tests, benchmarks and the
-// terminal front end.
+// Running one whole update without a front end, for the headless tool, the
+// engine's tests and the update benchmarks: the worker posts into a message
+// queue and the calling thread waits for its final message.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "update_messages.h"
+#include "notify_queue.h"
 
 // One message as the worker posted it; a status text is copied out of the
-// posted string, which the queue frees at once.
+// posted string, which is freed at once.
 struct UPDATE_MESSAGE {
     unsigned nMessage = 0;
     WPARAM wParam = 0;
@@ -22,28 +20,10 @@ struct UPDATE_MESSAGE {
     std::wstring strText;  // WM_UPDATE_STATUS only
 };
 
-// A thread-safe message queue that any thread may post to; one consumer
-// takes the messages in order.
-class CQueuedNotifyTarget : public CNotifyTarget {
-public:
-    ~CQueuedNotifyTarget() override = default;
-
-    // Takes ownership of a status string at once; never blocks on the
-    // consumer. False (the sender keeps the string) once Refuse was called.
-    bool PostNotify(unsigned message, WPARAM wParam, LPARAM lParam) override;
-
-    // Waits up to `timeout` for the next message; false when none came.
-    bool Take(UPDATE_MESSAGE& message, std::chrono::milliseconds timeout);
-
-    // Makes every later post fail, as a front end that has gone away.
-    void Refuse();
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_wake;
-    std::deque<UPDATE_MESSAGE> m_queue;
-    bool m_bRefusing = false;
-};
+// Takes the messages waiting in a queue (waiting up to `timeout` for the
+// first) as records that own their texts.
+std::vector<UPDATE_MESSAGE> TakeUpdateMessages(CNotifyQueue& queue,
+                                               std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
 
 // The six launch settings of one update.
 struct HEADLESS_SETTINGS {

@@ -23,18 +23,17 @@ bool CNotifyQueue::PostNotify(unsigned message, WPARAM wParam, LPARAM lParam)
     if (m_bClosed) {
         return false;
     }
-    if (message == WM_UPDATE_BYTES && !m_items.empty() && m_items.back().message == WM_UPDATE_BYTES) {
-        m_items.back() = {message, wParam, lParam};
-        return true;
-    }
     const bool wasEmpty = m_items.empty();
     try {
         m_items.push_back({message, wParam, lParam});
     } catch (...) {
         return false;
     }
-    if (wasEmpty && m_wake) {
-        m_wake();
+    if (wasEmpty) {
+        m_ready.notify_one();
+        if (m_wake) {
+            m_wake();
+        }
     }
     return true;
 }
@@ -43,6 +42,15 @@ std::vector<NOTIFY_MESSAGE> CNotifyQueue::TakeAll()
 {
     std::vector<NOTIFY_MESSAGE> taken;
     std::lock_guard<std::mutex> guard(m_lock);
+    taken.swap(m_items);
+    return taken;
+}
+
+std::vector<NOTIFY_MESSAGE> CNotifyQueue::WaitAndTakeAll(std::chrono::milliseconds timeout)
+{
+    std::vector<NOTIFY_MESSAGE> taken;
+    std::unique_lock<std::mutex> guard(m_lock);
+    m_ready.wait_for(guard, timeout, [this] { return !m_items.empty(); });
     taken.swap(m_items);
     return taken;
 }

@@ -1,9 +1,12 @@
 #include "terminal_front.h"
 
-#include <cwchar>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
+#include <cstdint>
+
+#include "front_ops.h"
 #include "text.h"
-#include "tovarin_dlg.h"
 
 namespace {
 
@@ -17,12 +20,7 @@ constexpr unsigned TERMINAL_CELLS = 26;
 CTerminalFront::CTerminalFront(std::FILE* out, bool bTerminal, unsigned nColumns)
     : m_out(out),
       m_bTerminal(bTerminal),
-      m_nColumns(nColumns),
-      m_queue([this] {
-          std::lock_guard<std::mutex> guard(m_wakeLock);
-          m_bWoken = true;
-          m_wake.notify_one();
-      })
+      m_nColumns(nColumns)
 {
 }
 
@@ -38,14 +36,14 @@ bool CTerminalFront::PostNotify(unsigned message, WPARAM wParam, LPARAM lParam)
 
 std::string CTerminalFront::FormatBar(unsigned progress, unsigned cells)
 {
-    const unsigned shown = progress < BAR_CELLS ? progress : BAR_CELLS;
-    const unsigned filled = shown * cells / BAR_CELLS;
+    const unsigned shown = progress < UPDATE_STEP_LAST_STATUS ? progress : UPDATE_STEP_LAST_STATUS;
+    const unsigned filled = shown * cells / UPDATE_STEP_LAST_STATUS;
     std::string bar = "[";
     bar.append(filled, '#');
     bar.append(cells - filled, '.');
-    bar += progress == BAR_FULL ? ']' : ' ';
+    bar += progress == UPDATE_STEP_DONE ? ']' : ' ';
     char step[16];
-    std::snprintf(step, sizeof step, " %2u/%u", progress, BAR_FULL);
+    std::snprintf(step, sizeof step, " %2u/%u", progress, UPDATE_STEP_DONE);
     return bar + step;
 }
 
@@ -78,13 +76,8 @@ std::string CTerminalFront::FitColumns(const std::wstring& text, unsigned column
 int CTerminalFront::Run()
 {
     while (m_nResult == 0) {
-        {
-            std::unique_lock<std::mutex> guard(m_wakeLock);
-            // The timeout lets a byte line held back by the rate limit out.
-            m_wake.wait_for(guard, BYTES_INTERVAL, [this] { return m_bWoken; });
-            m_bWoken = false;
-        }
-        for (const NOTIFY_MESSAGE& msg : m_queue.TakeAll()) {
+        // The time limit lets a byte line held back by the rate limit out.
+        for (const NOTIFY_MESSAGE& msg : m_queue.WaitAndTakeAll(BYTES_INTERVAL)) {
             if (m_nResult == 0) {
                 Handle(msg);
             } else {
@@ -108,7 +101,7 @@ void CTerminalFront::Handle(const NOTIFY_MESSAGE& msg)
     case WM_UPDATE_STATUS: {
         // The last count of the previous file goes out before the new status.
         FlushBytes();
-        m_nProgress = msg.wParam > BAR_CELLS ? BAR_CELLS : static_cast<unsigned>(msg.wParam);
+        m_nProgress = msg.wParam > UPDATE_STEP_LAST_STATUS ? UPDATE_STEP_LAST_STATUS : static_cast<unsigned>(msg.wParam);
         auto* text = reinterpret_cast<std::wstring*>(msg.lParam);
         m_status = text ? *text : std::wstring();
         delete text;
@@ -138,7 +131,7 @@ void CTerminalFront::Handle(const NOTIFY_MESSAGE& msg)
         break;
     case WM_UPDATE_DONE:
         FlushBytes();
-        m_nProgress = BAR_FULL;
+        m_nProgress = UPDATE_STEP_DONE;
         m_nResult = IDOK;
         ShowStatus();
         break;
@@ -169,7 +162,7 @@ void CTerminalFront::ShowStatus()
         m_bBytesShown = true;
         return;
     }
-    std::fprintf(m_out, "%s %s\n", FormatBar(m_nProgress, BAR_CELLS).c_str(), FitColumns(m_status, ~0u).c_str());
+    std::fprintf(m_out, "%s %s\n", FormatBar(m_nProgress, UPDATE_STEP_LAST_STATUS).c_str(), FitColumns(m_status, ~0u).c_str());
     std::fflush(m_out);
 }
 
@@ -190,4 +183,18 @@ void CTerminalFront::FlushBytes()
     if (!m_bBytesShown) {
         ShowBytes();
     }
+}
+
+bool StandardOutputIsTerminal()
+{
+    return isatty(STDOUT_FILENO) != 0;
+}
+
+unsigned StandardOutputColumns()
+{
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) {
+        return size.ws_col;
+    }
+    return 80;
 }
