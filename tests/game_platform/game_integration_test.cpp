@@ -92,6 +92,13 @@ protected:
         fs::create_directories((dir / name).parent_path());
         std::ofstream(dir / name, std::ios::binary) << bytes;
     }
+    // A level with a ground row of tile picture 0, the sheet and the palette.
+    void WriteGroundLevel()
+    {
+        Write("level/level1.dat", Level(true));
+        Write("bright.pal", Palette());
+        Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    }
     // A program started with only these variables in its environment (and
     // the sanitizers' options).
     std::unique_ptr<Process> Launch(const std::string& program, std::vector<std::string> env,
@@ -145,9 +152,7 @@ TEST_F(GameUnderXvfb, SkyFillsAnEmptyLevelWithoutAnyOtherDataFile)
 
 TEST_F(GameUnderXvfb, KeyColourIsTransparentAndF5ShowsTheFrameRateAt10_10)
 {
-    Write("level/level1.dat", Level(true));
-    Write("bright.pal", Palette());
-    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    WriteGroundLevel();
     Xvfb x;
     ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
@@ -174,9 +179,7 @@ TEST_F(GameUnderXvfb, KeyColourIsTransparentAndF5ShowsTheFrameRateAt10_10)
 
 TEST_F(GameUnderXvfb, F4SwitchesToEightBitFullScreenAndBackWithThePictureIntact)
 {
-    Write("level/level1.dat", Level(true));
-    Write("bright.pal", Palette());
-    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    WriteGroundLevel();
     Xvfb x;
     ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
@@ -202,9 +205,7 @@ TEST_F(GameUnderXvfb, F4SwitchesToEightBitFullScreenAndBackWithThePictureIntact)
 
 TEST_F(GameUnderXvfb, AResizedWindowShowsThePictureAtTheLargestWholeFactorOnSkyBars)
 {
-    Write("level/level1.dat", Level(true));
-    Write("bright.pal", Palette());
-    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    WriteGroundLevel();
     Xvfb x;
     ASSERT_TRUE(x.Start(1400, 1100));
     auto game = Start(x);
