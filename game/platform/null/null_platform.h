@@ -72,7 +72,7 @@ struct NullPlatformState {
     bool windowOpen = false;               // opened and not yet closed
     bool displayOpen = false;
     bool fullscreen = false;
-    PaletteEntry palette[256] = {};        // the last palette applied
+    PaletteEntry palette[256] = {};        // shown now: OpenDisplay's initial one, then each one applied
     int palettesApplied = 0;
     // The MIDI player's model: the loaded piece (empty: none), whether a play
     // is under way (paused included), paused, and the token of the play
