@@ -1,7 +1,9 @@
 // The SDL display of the platform layer in this process, on SDL's dummy
 // video driver with the software renderer: what reaches the renderer's
-// output in both modes, colour keys, palettes, lost textures, and bitmap
-// files that are refused.
+// output in both modes, its scaling by whole factors on sky bars, colour
+// keys, palettes (the window's colour translation too), frames of the
+// game's sheets against SDL's own blits, lost textures, and bitmap files
+// that are refused.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
