@@ -4,6 +4,9 @@
 # program while the game is not built) is published with tovarin-publish and
 # served by nginx on a free loopback port; an older copy is installed in a
 # temporary program folder, and Tovarin updates it and starts it ("-reboot").
+# The update is signed: a throwaway key pair made for this run with minisign
+# signs the list, and Tovarin is given the public key ("-key"), so it checks
+# the list's signature and every archive's SHA-256 before unpacking them.
 # Without a display Tovarin shows its progress on the terminal.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -59,8 +62,12 @@ EOF
   rate=1m
 fi
 
-echo "== publishing $name version 2"
-"$publish" --version 2 --name "$name" "$work/new" "$work/srv/$name"
+# A key pair for this demo only, unencrypted and deleted with $work.
+minisign -G -W -p "$work/demo.pub" -s "$work/demo.key" >/dev/null
+key=$(sed -n 2p "$work/demo.pub")
+
+echo "== publishing $name version 2, signed with a throwaway key"
+"$publish" --version 2 --name "$name" --sign "$work/demo.key" "$work/new" "$work/srv/$name"
 
 # Throttled so that the progress can be watched.
 tg_nginx_start "$work/srv" "$work/nginx" "$rate" "$work/nginx/access.log"
@@ -74,7 +81,7 @@ else
 fi
 set +e
 "$tovarin" -name "$name" -number 2 -prog "$work/prog" -down "$work/down" \
-  -http "$url" -reboot
+  -http "$url" -key "$key" -reboot
 status=$?
 set -e
 echo "== Tovarin ended with exit status $status (0: installed or already current)"

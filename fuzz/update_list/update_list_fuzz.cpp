@@ -76,7 +76,9 @@ bool CheckList(CUpdateList& list)
         Check(f->m_pOwner == &list);
         Check(Terminated(f->m_szFileCrc) && Terminated(f->m_szFileName) && Terminated(f->m_szFilePath) &&
             Terminated(f->m_szCompressCrc) && Terminated(f->m_szCompressName) &&
-            Terminated(f->m_szCompressPath) && Terminated(f->m_szCommand));
+            Terminated(f->m_szCompressPath) && Terminated(f->m_szCommand) && Terminated(f->m_szCompressSha256));
+        const size_t digest = std::strlen(f->m_szCompressSha256);
+        Check(digest == 0 || (digest == 64 && std::strspn(f->m_szCompressSha256, "0123456789abcdef") == 64));
         Check(f->m_nCompressType == 0 || f->m_nCompressType == COMPRESS_ZIP);
         readable = readable && !Blank(f->m_szFileName) && !Blank(f->m_szFileCrc) &&
             !Blank(f->m_szCompressName) && !Blank(f->m_szCompressCrc);

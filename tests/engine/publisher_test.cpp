@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "minisign.h"
 #include "update_fixture.h"
 #include "update_list.h"
 #include "zip_reader.h"
@@ -81,8 +82,156 @@ TEST(Publisher, WritesTheListAndOneArchivePerFile)
         if (name != "empty") {
             EXPECT_NE(entry->m_szFileCrc[0], '0') << "no leading zeros: " << entry->m_szFileCrc;
         }
+        // The archive's SHA-256 as the system's own tool computes it.
+        EXPECT_EQ(Shell("sha256sum < " + Quote(archive) + " | cut -d' ' -f1", status),
+                  std::string(entry->m_szCompressSha256) + "\n") << name;
     }
     EXPECT_EQ(entries, 4);
+    EXPECT_FALSE(Exists(srv + "/UpdateList.xml.zip.minisig"));
+}
+
+// Signing with keys of the real minisign tool, checked by that tool: an
+// unencrypted key, and an encrypted one whose password comes from standard
+// input as minisign reads it when that is not a terminal.
+class PublisherSigning : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        WriteFile(src + "/a.txt", "signed");
+        WriteFile(src + "/sub/b.bin", RandomBytes(5000, 8));
+        int status = 0;
+        Shell("minisign -G -W -p " + Quote(dir / "plain.pub") + " -s " + Quote(dir / "plain.key") + " >/dev/null", status);
+        ASSERT_EQ(status, 0);
+    }
+
+    // An encrypted key (scrypt with minisign's limits takes seconds).
+    void MakeLockedKey()
+    {
+        int status = 0;
+        Shell("printf 'pass word\\npass word\\n' | minisign -G -p " + Quote(dir / "locked.pub") + " -s " +
+                  Quote(dir / "locked.key") + " >/dev/null 2>&1",
+              status);
+        ASSERT_EQ(status, 0);
+    }
+
+    // Publishes with --sign; the output of the tool, its status in `status`.
+    std::string PublishSigned(const std::string& key, const std::string& input, const std::string& server,
+                              int& status, const std::string& version = "4.2")
+    {
+        return Shell("printf " + Quote(input) + " | " + Quote(TOVARIN_PUBLISH) + " --version " + Quote(version) +
+                         " --sign " + Quote(key) + " " + Quote(src) + " " + Quote(server) + " 2>&1",
+                     status);
+    }
+
+    // minisign -V over the server's list, with the public key file given.
+    std::string MinisignVerify(const std::string& server, const std::string& pub, int& status)
+    {
+        return Shell("minisign -V -p " + Quote(pub) + " -m " + Quote(server + "/UpdateList.xml.zip") + " 2>&1", status);
+    }
+
+    TempFolder dir;
+    const std::string src = dir / "src";
+};
+
+TEST_F(PublisherSigning, MinisignVerifiesWhatThePublisherSigned)
+{
+    MakeLockedKey();
+    for (const char* name : {"plain", "locked"}) {
+        SCOPED_TRACE(name);
+        const std::string server = dir / (std::string("srv-") + name);
+        int status = 0;
+        const std::string output = PublishSigned(dir / (std::string(name) + ".key"), "pass word\n", server, status);
+        ASSERT_EQ(status, 0) << output;
+        // The updater's -key is the public key file's second line.
+        const std::string pub = ReadFile(dir / (std::string(name) + ".pub"));
+        const std::string line = pub.substr(pub.find('\n') + 1, 56);
+        EXPECT_NE(output.find("-key is " + line), std::string::npos) << output;
+        const std::string verified = MinisignVerify(server, dir / (std::string(name) + ".pub"), status);
+        EXPECT_EQ(status, 0) << verified;
+        EXPECT_NE(verified.find("Trusted comment: timestamp:"), std::string::npos) << verified;
+        EXPECT_NE(verified.find("\tfile:UpdateList.xml.zip\tversion:4.2\n"), std::string::npos) << verified;
+        // A signature of the other key does not pass.
+        MinisignVerify(server, dir / (std::string(name) == "plain" ? "locked.pub" : "plain.pub"), status);
+        EXPECT_NE(status, 0);
+    }
+}
+
+TEST_F(PublisherSigning, RefusesBeforeWritingAnything)
+{
+    MakeLockedKey();
+    WriteFile(dir / "garbage.key", "untrusted comment: x\nnot a key\n");
+    const struct {
+        const char* what;
+        std::string key;
+        std::string input;
+        std::string version;
+        const char* message;
+    } cases[] = {
+        {"wrong password", dir / "locked.key", "wrong\n", "4.2", "wrong password"},
+        {"no password at all", dir / "locked.key", "", "4.2", "no password"},
+        {"not a key", dir / "garbage.key", "", "4.2", "not a minisign secret key"},
+        {"public key given", dir / "plain.pub", "", "4.2", "not a minisign secret key"},
+        {"missing key", dir / "missing.key", "", "4.2", "cannot read"},
+        {"no version", dir / "plain.key", "", "", "--version"},
+        {"tab in the version", dir / "plain.key", "", "4\t2", "--version"},
+    };
+    for (const auto& c : cases) {
+        const std::string server = dir / "srv";
+        int status = 0;
+        const std::string output = PublishSigned(c.key, c.input, server, status, c.version);
+        EXPECT_EQ(status, 1) << c.what;
+        EXPECT_NE(output.find(c.message), std::string::npos) << c.what << ": " << output;
+        EXPECT_FALSE(Exists(server)) << c.what;
+    }
+}
+
+// A list published again without signing loses the signature it had: it
+// would not match the new list.
+TEST_F(PublisherSigning, UnsignedPublishRemovesAnOldSignature)
+{
+    const std::string server = dir / "srv";
+    int status = 0;
+    PublishSigned(dir / "plain.key", "", server, status);
+    ASSERT_EQ(status, 0);
+    ASSERT_TRUE(Exists(server + "/UpdateList.xml.zip.minisig"));
+    Shell(Quote(TOVARIN_PUBLISH) + " --quiet --version 4.3 " + Quote(src) + " " + Quote(server), status);
+    ASSERT_EQ(status, 0);
+    EXPECT_FALSE(Exists(server + "/UpdateList.xml.zip.minisig"));
+}
+
+// What the real minisign signs over a list archive, in both its forms,
+// verifies with the updater's library; minisign's own default trusted
+// comment carries no version.
+TEST_F(PublisherSigning, TheUpdaterVerifiesWhatMinisignSigned)
+{
+    const std::string server = dir / "srv";
+    Publish(src, server, "4.2");
+    const std::string archive = server + "/UpdateList.xml.zip";
+    const std::string pub = ReadFile(dir / "plain.pub");
+    MINISIGN_PUBLIC_KEY key;
+    ASSERT_TRUE(ParseMinisignPublicKeyFile(pub, key));
+    for (const char* form : {"", "-l"}) {
+        SCOPED_TRACE(form);
+        int status = 0;
+        Shell(std::string("minisign -S ") + form + " -s " + Quote(dir / "plain.key") + " -m " + Quote(archive) +
+                  " -t 'version:4.2' >/dev/null",
+              status);
+        ASSERT_EQ(status, 0);
+        MINISIGN_SIGNATURE signature;
+        ASSERT_EQ(ReadMinisignSignature(archive + ".minisig", signature), MINISIGN_RESULT::Ok);
+        EXPECT_EQ(signature.bPrehashed, std::string(form).empty());
+        EXPECT_EQ(VerifyMinisignFile(key, signature, archive), MINISIGN_RESULT::Ok);
+        std::string version;
+        EXPECT_TRUE(FindTrustedCommentField(signature.strTrustedComment, "version", version));
+        EXPECT_EQ(version, "4.2");
+    }
+    int status = 0;
+    Shell("minisign -S -s " + Quote(dir / "plain.key") + " -m " + Quote(archive) + " >/dev/null", status);
+    MINISIGN_SIGNATURE signature;
+    ASSERT_EQ(ReadMinisignSignature(archive + ".minisig", signature), MINISIGN_RESULT::Ok);
+    EXPECT_EQ(VerifyMinisignFile(key, signature, archive), MINISIGN_RESULT::Ok);
+    std::string version;
+    EXPECT_FALSE(FindTrustedCommentField(signature.strTrustedComment, "version", version));
 }
 
 TEST(Publisher, HelpAndFailures)

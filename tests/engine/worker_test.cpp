@@ -5,6 +5,8 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -12,10 +14,13 @@
 
 #include <gtest/gtest.h>
 
+#include "minisign.h"
+#include "publisher.h"
 #include "update_fixture.h"
 #include "tovarin_thread.h"
 #include "update_fs.h"
 #include "update_list.h"
+#include "zip_reader.h"
 
 using namespace test;
 
@@ -316,6 +321,106 @@ TEST(Resume, ForeignOrUnsafeLogIsNotResumed)
         EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_NO_LIST);
         EXPECT_FALSE(Exists(prog + "/fine.bin"));
     }
+}
+
+// A signed update resumed with every entry fetched needs no server either:
+// the signed list archive and its signature kept in the download folder
+// vouch for the log, and the kept archives for what was fetched. (Signed with
+// the test fixtures' published key.)
+class SignedResume : public ::testing::Test {
+protected:
+    void SetUp() override { Prepare(); }
+
+    // A fresh folder with what an interrupted signed run leaves.
+    void Prepare()
+    {
+        dir = std::make_unique<TempFolder>();
+        src = *dir / "src";
+        srv = *dir / "srv";
+        down = *dir / "down";
+        prog = *dir / "prog";
+        WriteFile(src + "/a.bin", "AAA");
+        WriteFile(src + "/sub/b.bin", RandomBytes(3000, 4));
+        PUBLISH_SETTINGS settings{src, srv, "2.0", "prog", std::string(SIGN_FIXTURES) + "/test-only-secret.key", {}};
+        PUBLISH_REPORT report;
+        std::string error;
+        ASSERT_TRUE(PublishProgramFolder(settings, report, error)) << error;
+        key = report.strPublicKey;
+        // What an interrupted signed run leaves: the list archive, its
+        // signature, every archive and unpacked file, the log.
+        std::filesystem::copy(srv, down, std::filesystem::copy_options::recursive);
+        for (const char* name : {"a.bin", "sub/b.bin"})
+            WriteFile(down + "/" + name, ReadFile(src + "/" + name));
+        ASSERT_TRUE(ExtractArchiveBeside(Wide(down + "/UpdateList.xml.zip")));
+        CUpdateList log;
+        ASSERT_TRUE(log.Load(Wide(down + "/UpdateList.xml")));
+        for (CUpdateFile* entry = log.GetFirstFile(); entry; entry = log.GetNextFile())
+            entry->m_nStatus = UPDATE_FILE_FETCHED;
+        ASSERT_TRUE(log.Save(Wide(down + "/UpdateLog.xml")));
+        MakeFolders(prog);
+    }
+
+    HEADLESS_RESULT Run()
+    {
+        HEADLESS_SETTINGS settings{L"prog", L"2.0", Wide(prog), Wide(down), Wide(kDeadUrl), false, true, Wide(key)};
+        return RunHeadlessUpdate(settings);
+    }
+
+    void EditLog(const std::function<void(CUpdateFile&)>& edit)
+    {
+        CUpdateList log;
+        ASSERT_TRUE(log.Load(Wide(down + "/UpdateLog.xml")));
+        edit(*log.GetFirstFile());
+        ASSERT_TRUE(log.Save(Wide(down + "/UpdateLog.xml")));
+    }
+
+    std::unique_ptr<TempFolder> dir;
+    std::string src, srv, down, prog;
+    std::string key;
+};
+
+TEST_F(SignedResume, VouchedLogInstallsWithoutTheServer)
+{
+    const HEADLESS_RESULT result = Run();
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+}
+
+// Each of these sends the update back to the server (here unreachable).
+TEST_F(SignedResume, LogTheSignedListDoesNotVouchForIsDropped)
+{
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } cases[] = {
+        {"CRC changed", [&] { EditLog([](CUpdateFile& e) { e.m_szFileCrc[0] ^= 1; }); }},
+        {"length changed", [&] { EditLog([](CUpdateFile& e) { e.m_nFileLen += 1; }); }},
+        {"archive length changed", [&] { EditLog([](CUpdateFile& e) { e.m_nCompressLen += 1; }); }},
+        {"digest changed", [&] { EditLog([](CUpdateFile& e) { e.m_szCompressSha256[5] ^= 1; }); }},
+        {"digest dropped", [&] { EditLog([](CUpdateFile& e) { e.m_szCompressSha256[0] = '\0'; }); }},
+        {"moved to another folder", [&] { EditLog([](CUpdateFile& e) { e.m_szFilePath[0] = 'x'; }); }},
+        {"signature gone", [&] { std::filesystem::remove(down + "/UpdateList.xml.zip.minisig"); }},
+        {"list archive gone", [&] { std::filesystem::remove(down + "/UpdateList.xml.zip"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Prepare();
+        c.change();
+        const HEADLESS_RESULT result = Run();
+        EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_NO_LIST);
+        EXPECT_FALSE(Exists(down + "/UpdateLog.xml"));
+        EXPECT_TRUE(ReadTree(prog).empty());
+    }
+}
+
+// A fetched entry whose kept archive lost its signed digest is fetched
+// again (here from a server that does not answer).
+TEST_F(SignedResume, KeptArchiveWithAnotherDigestIsFetchedAgain)
+{
+    WriteFile(down + "/a.bin.zip", ReadFile(down + "/a.bin.zip") + "x");
+    const HEADLESS_RESULT result = Run();
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+    EXPECT_TRUE(ReadTree(prog).empty());
 }
 
 } // namespace

@@ -10,7 +10,10 @@
    24-bit bottom-up BI_RGB bitmaps of the sheet sizes, every pixel a colour of
    bright.pal, every used cell painted; RIFF palettes; standard MIDI files of
    30 to 90 seconds; level files of the documented layout that a runner can
-   start in and cross.
+   start in, with every enemy standing on ground.
+3. Runs the level generator's checks (tools/levels/levelgen.py) on every
+   level source, and shows on small broken sources that the checks refuse a
+   gap too wide, a wall too high, a start off the ground and the like.
 Exits 0 when all checks pass; prints each failure and exits 1 otherwise.
 """
 
@@ -165,8 +168,9 @@ class GeneratedFilesMatch(unittest.TestCase):
     def test_committed_files_are_the_generators_output(self):
         with tempfile.TemporaryDirectory() as tmp:
             env = dict(os.environ, PYTHONDONTWRITEBYTECODE="1")  # leave the source tree alone
+            # the levels' checks run in LevelChecks; here only the bytes matter
             subprocess.run([sys.executable, os.path.join(REPO, "tools/game_art/make_game_data.py"),
-                            "--out", tmp], check=True, env=env)
+                            "--out", tmp, "--no-check"], check=True, env=env)
             made = {os.path.relpath(os.path.join(d, f), tmp)
                     for d, _, fs in os.walk(tmp) for f in fs}
             committed = {os.path.relpath(os.path.join(d, f), GAME)
@@ -251,48 +255,181 @@ class Music(unittest.TestCase):
                     self.assertIn(ch, programs, "channel %d has no instrument" % ch)
 
 
+def level_files():
+    """{N: path} of the committed level files."""
+    folder = os.path.join(GAME, "data/level")
+    return {int(f[5:-4]): os.path.join(folder, f) for f in os.listdir(folder)
+            if f.startswith("level") and f.endswith(".dat")}
+
+
 class Levels(unittest.TestCase):
-    def setUp(self):
-        _, _, self.tile_rows = read_bmp(os.path.join(GAME, "data/graphics/tile.bmp"))
+    """The committed level files, read the way the game reads them."""
+
+    @classmethod
+    def setUpClass(cls):
+        _, _, cls.tile_rows = read_bmp(os.path.join(GAME, "data/graphics/tile.bmp"))
+        cls.levels = {n: read_level(path) for n, path in level_files().items()}
 
     def picture_painted(self, p):
         x, y = (p % 16) * 32, (p // 16) * 32
         return any(self.tile_rows[yy][xx] != KEY for yy in range(y, y + 32) for xx in range(x, x + 32))
 
-    def test_levels_follow_the_file_layout_and_can_be_crossed(self):
-        for n, want_dark in ((1, False), (2, True), (3, False)):
+    def test_there_are_eight_levels_or_more_from_level_one_two_of_them_dark(self):
+        numbers = sorted(self.levels)
+        self.assertGreaterEqual(len(numbers), 8)
+        self.assertEqual(numbers, list(range(1, len(numbers) + 1)), "level0 or a hole in the numbering")
+        self.assertGreaterEqual(sum(1 for lv in self.levels.values() if lv[0]), 2)
+
+    def test_levels_follow_the_file_layout(self):
+        shows = {2: 7 + 1, 3: 8 + 1, 4: 9 + 1}    # kind -> picture + 1 of the blocks
+        for n, (dark, cols, rows, pics, kinds, enemies) in sorted(self.levels.items()):
             with self.subTest(level=n):
-                dark, cols, rows, pics, kinds, enemies = read_level(
-                    os.path.join(GAME, "data/level/level%d.dat" % n))
-                self.assertEqual(bool(dark), want_dark)
                 self.assertEqual(rows, 15)
-                self.assertTrue(100 <= cols <= 200)
+                self.assertTrue(150 <= cols <= 300, cols)
                 used = {v for row in pics for v in row}
                 self.assertTrue(all(0 <= v <= 128 for v in used))
                 for v in used - {0}:
                     self.assertTrue(self.picture_painted(v - 1), "picture %d is blank" % (v - 1))
                 self.assertTrue({v for row in kinds for v in row} <= {0, 1, 2, 3, 4})
-                # the runner starts standing at x 64, y 383 on row 13's ground
-                for c in (2, 3):
-                    self.assertEqual(kinds[12][c], 0)
-                    self.assertEqual(kinds[11][c], 0)
-                    self.assertNotEqual(kinds[13][c], 0)
-                # pits are at most four cells wide; the last columns are ground
-                gap = 0
-                for c in range(cols):
-                    gap = 0 if kinds[13][c] else gap + 1
-                    self.assertLessEqual(gap, 4, "pit ending at column %d" % c)
-                self.assertNotEqual(kinds[13][cols - 1], 0)
-                # blocks that react to head-butts show the matching picture
-                shows = {2: 7 + 1, 3: 8 + 1, 4: 9 + 1}
                 for r in range(rows):
                     for c in range(cols):
                         if kinds[r][c] in shows:
                             self.assertEqual(pics[r][c], shows[kinds[r][c]], (r, c))
-                self.assertTrue(enemies[0] and (enemies[1] or enemies[2]))
-                for group in enemies:
-                    for x, y in group:
-                        self.assertTrue(640 <= x < cols * 32 and 0 <= y < 480, (x, y))
+                        if kinds[r][c] == 0:
+                            self.assertNotIn(pics[r][c], shows.values(), "a block that is not solid")
+
+    def test_the_runner_starts_on_ground_with_room_above(self):
+        # x 64, y 383 small (y 351 big): feet on row 13's ground, head room up to row 10
+        for n, (dark, cols, rows, pics, kinds, enemies) in sorted(self.levels.items()):
+            with self.subTest(level=n):
+                for c in (2, 3):
+                    self.assertNotEqual(kinds[13][c], 0)
+                    for r in (10, 11, 12):
+                        self.assertEqual(kinds[r][c], 0)
+
+    def test_enemies_stand_on_ground_beyond_the_first_screen(self):
+        for n, (dark, cols, rows, pics, kinds, enemies) in sorted(self.levels.items()):
+            # ghosts from the first level on, turtles from the second, winged ones from the fourth
+            self.assertTrue(enemies[0] and (n < 2 or enemies[1]) and (n < 4 or enemies[2]), "level %d" % n)
+            for group, height in zip(enemies, (32, 48, 48)):
+                for x, y in group:
+                    with self.subTest(level=n, enemy=(x, y)):
+                        self.assertTrue(704 <= x < cols * 32 and x % 32 == 0)
+                        # feet 2 px into the ground cell, as a landing leaves them
+                        self.assertEqual((y + height - 2) % 32, 0)
+                        ground = (y + height - 2) // 32
+                        self.assertNotEqual(kinds[ground][x // 32], 0, "nothing to stand on")
+                        for r in range(y // 32, ground):
+                            self.assertEqual(kinds[r][x // 32], 0, "stands inside something solid")
+
+
+sys.path.insert(0, os.path.join(REPO, "tools", "levels"))
+sys.dont_write_bytecode = True
+import levelgen  # noqa: E402
+
+
+def fixture(*overlays, cols=160, header="title: test\ntheme: meadow\ndark: 0\n", rows=15):
+    """A level source: flat ground, power blocks at columns 30 and 40, then
+    the overlays, each (column, row, lines drawn downward from there)."""
+    grid = [["."] * cols for _ in range(15)]
+    for r in (13, 14):
+        grid[r] = ["#"] * cols
+    grid[9][30] = grid[9][40] = "P"
+    for col, row, lines in overlays:
+        for i, line in enumerate(lines):
+            for k, ch in enumerate(line):
+                grid[row + i][col + k] = ch
+    return header + "== all ==\n" + "\n".join("".join(r) for r in grid[:rows]) + "\n"
+
+
+def problems(text):
+    src = levelgen.parse_source(text, "fixture")
+    return levelgen.check_level(src, levelgen.build(src))
+
+
+def gap(col, width):
+    return (col, 13, ["." * width] * 2)
+
+
+def wall(col, height):
+    return (col, 13 - height, ["#"] * height)
+
+
+class LevelChecks(unittest.TestCase):
+    """The generator refuses a level that is unfair or wrong, and the shipped
+    levels pass its checks."""
+
+    def test_every_level_source_passes_the_checks(self):
+        for path in levelgen.source_paths():
+            with self.subTest(source=os.path.basename(path)):
+                src = levelgen.read_source(path)
+                self.assertEqual(levelgen.check_level(src, levelgen.build(src)), [])
+
+    def test_checks_refuse_what_a_small_runner_cannot_do(self):
+        cases = [
+            ("flat ground", [], None),
+            ("a six-cell gap", [gap(60, 6)], None),
+            ("a seven-cell gap", [gap(60, 7)], "cannot get past column"),
+            ("a wall four cells high", [wall(60, 4)], None),
+            ("a wall five cells high", [wall(60, 5)], "cannot get past column"),
+            ("a gap under a ceiling one cell above the ground", [(50, 5, ["S" * 20] * 7), gap(60, 3)],
+             "cannot get past column"),
+            ("islands across a wide chasm", [gap(60, 20), (65, 11, ["###"]), (71, 10, ["###"])], None),
+            ("the same chasm with its islands out of reach", [gap(60, 20), (65, 7, ["###"]), (71, 6, ["###"])],
+             "cannot get past column"),
+            ("a pit at the start", [gap(1, 4)], "the start needs ground"),
+            ("a block where the runner starts", [(3, 11, ["S"])], "the start needs room"),
+            ("a ghost in the air", [(50, 8, ["g"])], "has no ground below"),
+            ("a turtle under a ceiling", [(50, 11, ["S", "t"])], "has no room for its 48 px"),
+            ("a ghost on the first screen", [(10, 12, ["g"])], "stands on the first screen"),
+            ("a power block under a stone", [(30, 8, ["S"])], "has no room above"),
+            ("one power block", [(40, 9, ["."])], "only 1 power block"),
+            ("a power block out of reach", [(40, 9, ["."]), (40, 3, ["P"])], "only 1 power block"),
+        ]
+        for name, overlays, expected in cases:
+            with self.subTest(name):
+                found = problems(fixture(*overlays))
+                if expected is None:
+                    self.assertEqual(found, [])
+                else:
+                    self.assertTrue(any(expected in p for p in found), found)
+
+    def test_sources_that_cannot_be_read(self):
+        cases = [
+            ("a character outside the legend", fixture((50, 12, ["Z"])), "not in the legend"),
+            ("a ragged section", fixture().replace("\n" + "." * 160 + "\n", "\n" + "." * 159 + "\n", 1),
+             "rows of widths"),
+            ("a section short of rows", fixture(rows=14), "has 14 rows"),
+            ("a hill cut in half", fixture((50, 11, ["hh", "hh"])), "must be 3 cells wide"),
+            ("a cloud one cell high", fixture((50, 2, ["ccc"])), "must be 2 cells high"),
+            ("a pipe one cell wide", fixture((50, 11, ["H", "H"])), "must be 2 cells wide"),
+            ("a header without its dark flag", fixture(header="title: t\ntheme: meadow\n"), "no 'dark'"),
+            ("a cave that is not dark", fixture(header="title: t\ntheme: cave\ndark: 0\n"), "is dark"),
+            ("a night that is", fixture(header="title: t\ntheme: meadow\ndark: 1\n"), "is not dark"),
+            ("a level too short", fixture(cols=100), "100 columns"),
+        ]
+        for name, text, expected in cases:
+            with self.subTest(name):
+                with self.assertRaises(levelgen.LevelError) as e:
+                    problems(text)
+                self.assertIn(expected, str(e.exception))
+
+    def test_materials_pick_their_pictures_from_their_neighbours(self):
+        level = levelgen.build(levelgen.parse_source(fixture(
+            (60, 11, ["###", "###"]), (70, 9, ["===="]), (80, 11, ["HH", "HH"]), (90, 10, ["%", "%"]),
+            (95, 10, ["%"]), (100, 9, ["%", "%", "r"])), "fixture"))
+        T = levelgen.T
+        cases = [
+            ((59, 13), T.GRASS), ((60, 11), T.GRASS_L), ((61, 11), T.GRASS), ((62, 11), T.GRASS_R),
+            ((60, 12), T.DIRT_L), ((62, 12), T.DIRT_R), ((60, 13), T.DIRT),   # a step merges into the ground
+            ((70, 9), T.PLANK_L), ((71, 9), T.PLANK), ((73, 9), T.PLANK_R),
+            ((80, 11), T.PIPE_TOP_L), ((81, 11), T.PIPE_TOP_R), ((80, 12), T.PIPE_L), ((81, 12), T.PIPE_R),
+            ((90, 10), T.ROCK_TOP), ((90, 11), T.CAVE_EDGE), ((95, 10), T.ROCK_TOP),
+            ((100, 10), T.CAVE_EDGE_SHADED), ((100, 11), T.ROCK_SHADOW),      # rock over a tunnel
+        ]
+        for (c, r), picture in cases:
+            with self.subTest(cell=(c, r)):
+                self.assertEqual(level.pic[r][c], picture)
 
 
 if __name__ == "__main__":

@@ -190,6 +190,40 @@ TEST(ReadLaunchOptions, SettingsFromCommandLines)
         ExpectSettings(c.cmdLine, c.want);
 }
 
+// -key is optional; a -key on the line that the parser did not take is no
+// reason to run an update that checks nothing.
+TEST(ReadLaunchOptions, KeyMakesASignedUpdate)
+{
+    const std::wstring all = L"-name App -number 1.2 -prog /opt/app -http http://h/u -down /tmp/d";
+    const struct {
+        std::wstring cmdLine;
+        BOOL ok;
+        BOOL isSigned;
+        const wchar_t* key;
+    } cases[] = {
+        {all, TRUE, FALSE, L""},
+        {all + L" -key RWQabc", TRUE, TRUE, L"RWQabc"},
+        {L"/KEY RWQabc " + all, TRUE, TRUE, L"RWQabc"},
+        {all + L" -key \"\"", TRUE, TRUE, L""},
+        {all + L" -key -reboot", TRUE, TRUE, L"-reboot"},
+        {all + L" -key first -key second", TRUE, TRUE, L"first"},
+        {L"-name -key " + all.substr(10), TRUE, FALSE, L""},  // "-key" is the value of -name
+        {all + L" -key", FALSE, FALSE, L""},
+        {all + L" -reboot /Key", FALSE, FALSE, L""},
+        {all + L" -verbose -key RWQabc", FALSE, FALSE, L""},
+        {all + L" stray -KEY RWQabc", FALSE, FALSE, L""},
+        {all + L" --key RWQabc", TRUE, FALSE, L""},  // two hyphens: not the option
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.cmdLine));
+        CTovarinApp app;
+        app.m_strCmdLine = c.cmdLine;
+        EXPECT_EQ(app.ReadLaunchOptions(), c.ok);
+        EXPECT_EQ(app.m_bSigned, c.isSigned);
+        EXPECT_EQ(app.m_strKey, c.key);
+    }
+}
+
 TEST(ReadLaunchOptions, AbsentRebootLeavesTheFlag)
 {
     CTovarinApp app;

@@ -248,6 +248,44 @@ TEST_F(TovarinEndToEnd, WindowShowsTheUpdateAndEscapeEndsItEarly)
     EXPECT_FALSE(fs::exists(dir / "prog/started.txt"));
 }
 
+// -key: a list signed by the publisher installs; without its signature the
+// update says it cannot be verified and ends with status 1, nothing
+// installed or started; a -key left without its value is a usage error.
+TEST_F(TovarinEndToEnd, SignedUpdateAndAnUnverifiableOne)
+{
+    const std::string secret = (dir / "key.key").string();
+    ASSERT_EQ(RunProgram("minisign", {"-G", "-W", "-p", (dir / "key.pub").string(), "-s", secret}, {}, 30).status, 0);
+    const std::string pub = ReadFile(dir / "key.pub");
+    const std::string key = pub.substr(pub.find('\n') + 1, 56);
+    const std::vector<std::string> publish = {"--quiet", "--version", "2", "--sign", secret, (dir / "v2").string(),
+                                              (dir / "srv").string()};
+    PROCESS_RESULT published = RunProgram(TOVARIN_PUBLISH, publish, {}, 60);
+    ASSERT_EQ(published.status, 0) << published.output;
+    Serve();
+    std::vector<std::string> signedOptions = Options(false);
+    signedOptions.insert(signedOptions.end(), {"-key", key});
+
+    fs::remove(dir / "srv/UpdateList.xml.zip.minisig");
+    PROCESS_RESULT refused = RunProgram(TOVARIN, signedOptions, kNoDisplay, 60);
+    EXPECT_EQ(refused.status, 1) << refused.output;
+    EXPECT_NE(refused.output.find("无法验证更新包,更新已取消\n"), std::string::npos) << refused.output;
+    EXPECT_EQ(ReadFile(dir / "prog/sample"), "#!/bin/sh\necho v1\n");
+
+    std::vector<std::string> dangling = Options(false);
+    dangling.push_back("-key");
+    PROCESS_RESULT usage = RunProgram(TOVARIN, dangling, kNoDisplay, 30);
+    EXPECT_EQ(usage.status, 2) << usage.output;
+    EXPECT_EQ(usage.output, "");
+
+    published = RunProgram(TOVARIN_PUBLISH, publish, {}, 60);
+    ASSERT_EQ(published.status, 0) << published.output;
+    signedOptions.push_back("-reboot");
+    PROCESS_RESULT installed = RunProgram(TOVARIN, signedOptions, kNoDisplay, 120);
+    EXPECT_EQ(installed.status, 0) << installed.output;
+    EXPECT_EQ(ReadFile(dir / "prog/sample"), ReadFile(dir / "v2/sample"));
+    EXPECT_TRUE(Started());
+}
+
 TEST_F(TovarinEndToEnd, WindowRunsTheWholeUpdate)
 {
     Publish();

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -238,6 +239,45 @@ TEST_F(UpdateListTest, OptionalChildrenAndOverrides)
     }
 }
 
+// CompressSha256 is optional; when it has a text, that text is the digest in
+// exactly the form the publisher writes, or the list is refused.
+TEST_F(UpdateListTest, CompressSha256IsOptionalButStrict)
+{
+    const std::string digest = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    std::string upper = digest;
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const struct {
+        const char* label;
+        std::optional<std::string> text;
+        bool ok;
+        std::string value;
+    } cases[] = {
+        {"absent", std::nullopt, true, ""},
+        {"empty", "", true, ""},
+        {"64 lowercase digits", digest, true, digest},
+        {"blanks around it are dropped by the parser", " " + digest + "\n", true, digest},
+        {"upper case", upper, false, ""},
+        {"63 digits", digest.substr(1), false, ""},
+        {"65 digits", digest + "0", false, ""},
+        {"not hex", digest.substr(0, 63) + "g", false, ""},
+        {"inner blank", digest.substr(0, 30) + " " + digest.substr(31), false, ""},
+        {"element inside", "<x/>", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        CUpdateList list;
+        const std::string entry = c.text ? Entry({{"CompressSha256", *c.text}}) : Entry();
+        ASSERT_EQ(list.Load(WriteFile(Doc(Entry({{"FileName", "other"}}) + entry))), c.ok);
+        ASSERT_EQ(list.m_setFiles.size(), c.ok ? 2u : 0u);
+        for (const CUpdateFile* f : list.m_setFiles) {
+            if (std::string(f->m_szFileName) == "a.dll") {
+                EXPECT_EQ(f->m_szCompressSha256, c.value);
+            }
+        }
+    }
+}
+
 // Load adds to what the list holds; a failure before the entries leaves the
 // list as it was, a failure among them empties it.
 TEST_F(UpdateListTest, LoadMergesKeepsOrEmpties)
@@ -311,6 +351,7 @@ TEST_F(UpdateListTest, SaveWritesTheExactShape)
     std::strcpy(f->m_szCompressCrc, "FF");
     f->m_nCompressLen = INT32_MIN;
     std::strcpy(f->m_szCommand, "x & y");
+    std::strcpy(f->m_szCompressSha256, std::string(64, 'e').c_str());
     ASSERT_TRUE(list.Save(PathOf("out.xml")));
     EXPECT_EQ(ReadFile(PathOf("out.xml")),
         "<?xml version=\"1.0\" encoding=\"gbk\" standalone=\"yes\" ?>\n"
@@ -328,6 +369,7 @@ TEST_F(UpdateListTest, SaveWritesTheExactShape)
         "            <CompressCrc>FF</CompressCrc>\n"
         "            <CompressLen>-2147483648</CompressLen>\n"
         "            <Command>x &amp; y</Command>\n"
+        "            <CompressSha256>" + std::string(64, 'e') + "</CompressSha256>\n"
         "        </File>\n"
         "    </Software>\n"
         "</UpdateConfig>\n");
@@ -351,6 +393,7 @@ TEST_F(UpdateListTest, SaveOmitsEmptyValues)
     EXPECT_NE(text.find("<File>"), std::string::npos);
     EXPECT_EQ(text.find("status"), std::string::npos);
     EXPECT_EQ(text.find("Command"), std::string::npos);
+    EXPECT_EQ(text.find("CompressSha256"), std::string::npos);
     EXPECT_NE(text.find("<CompressType>zip</CompressType>"), std::string::npos);
 }
 
@@ -380,6 +423,7 @@ void ExpectSameEntry(const CUpdateFile& a, const CUpdateFile& b)
     EXPECT_STREQ(a.m_szCompressName, b.m_szCompressName);
     EXPECT_STREQ(a.m_szCompressPath, b.m_szCompressPath);
     EXPECT_STREQ(a.m_szCommand, b.m_szCommand);
+    EXPECT_STREQ(a.m_szCompressSha256, b.m_szCompressSha256);
 }
 
 TEST_F(UpdateListTest, SaveThenLoadRoundTrips)
@@ -405,6 +449,7 @@ TEST_F(UpdateListTest, SaveThenLoadRoundTrips)
         std::strcpy(f->m_szCompressName, std::string(260, 'c').c_str());
         std::strcpy(f->m_szCompressPath, "");
         std::strcpy(f->m_szCommand, std::string(500, 'm').c_str());
+        std::strcpy(f->m_szCompressSha256, "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef");
     }
     CUpdateFile* plain = list.AddFile();
     std::strcpy(plain->m_szFileName, "plain");

@@ -43,6 +43,8 @@ PALETTE = [
     # accents
     ("eye", (226, 32, 64)),
     ("white", (255, 255, 255)),
+    # sandstone: the citadel's walls and paving
+    ("d0", (112, 84, 66)), ("d1", (168, 132, 92)), ("d2", (210, 178, 124)), ("d3", (238, 216, 168)),
 ]
 
 COLOURS = dict(PALETTE)

@@ -9,6 +9,7 @@ these generators produce.
 
     python3 tools/game_art/make_game_data.py            # rewrite game/data, game/res
     python3 tools/game_art/make_game_data.py --out DIR  # write DIR/data, DIR/res instead
+    python3 tools/game_art/make_game_data.py --no-check # skip the levels' fairness checks
     python3 tools/game_art/preview.py DIR               # PNG contact sheets for a look
 
 Files (paths below the output folder):
@@ -31,7 +32,8 @@ Files (paths below the output folder):
   data/darken.pal             the same entries, darkened and blued for cave levels
   data/sound/back1.mid        cheerful piece for normal levels
   data/sound/back2.mid        minor-key piece for dark levels
-  data/level/level1..3.dat    the levels (levels.py)
+  data/level/levelN.dat       the levels, from the text grids in tools/levels
+                              (levelgen.py checks each before it is written)
   res/gorbo.bmp               32 x 32 icon: Gorbo's head
 
 All bitmaps are 24-bit bottom-up BI_RGB; pixels of RGB(255, 60, 174) are
@@ -43,10 +45,12 @@ import argparse
 import os
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "levels"))
 
 import gfx  # noqa: E402
-import levels  # noqa: E402
+import levelgen  # noqa: E402
 import music  # noqa: E402
 import sprites  # noqa: E402
 import tiles  # noqa: E402
@@ -65,8 +69,9 @@ IMAGES = {
 }
 
 
-def all_files():
-    """Relative path -> bytes of every generated file."""
+def all_files(check=True):
+    """Relative path -> bytes of every generated file; check=False skips the
+    levels' fairness checks (their output is the same)."""
     files = {}
     for name, make in IMAGES.items():
         files["data/graphics/" + name] = gfx.bmp_bytes(make())
@@ -74,14 +79,14 @@ def all_files():
     files["data/darken.pal"] = gfx.dark_palette()
     for name, make in music.PIECES.items():
         files["data/sound/" + name] = make()
-    for name, make in levels.LEVELS.items():
-        files["data/level/" + name] = make().text().encode("ascii")
+    for name, (src, level) in levelgen.all_levels(check=check).items():
+        files["data/level/" + name] = level.text().encode("ascii")
     files["res/gorbo.bmp"] = gfx.bmp_bytes(sprites.icon())
     return files
 
 
-def write_all(out_dir):
-    for rel, data in sorted(all_files().items()):
+def write_all(out_dir, check=True):
+    for rel, data in sorted(all_files(check).items()):
         path = os.path.join(out_dir, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
@@ -93,8 +98,14 @@ def main():
     parser = argparse.ArgumentParser(description="Generate Gorbo's data files.")
     parser.add_argument("--out", default=os.path.join(repo, "game"),
                         help="folder that receives data/ and res/ (default: game/)")
+    parser.add_argument("--no-check", action="store_true",
+                        help="write the levels without their fairness checks (tests run those apart)")
     args = parser.parse_args()
-    write_all(args.out)
+    try:
+        write_all(args.out, check=not args.no_check)
+    except levelgen.LevelError as e:
+        print(e, file=sys.stderr)
+        return 1
     return 0
 
 

@@ -34,6 +34,30 @@ p + 1. Picture numbers (the level generator uses these names):
  53  ARROW_SIGN   signpost pointing right
  64  CRYSTAL      glowing crystal cluster (cave decoration)
  65  LANTERN      hanging lantern (cave decoration)
+ 14  MASONRY_TOP  sandstone paving, the top of a citadel wall or floor
+ 15  MASONRY      sandstone ashlar blocks under the paving
+ 23  PIPE_TOP_L   copper pipe, rim, left half (pipes are two cells wide)
+ 24  PIPE_TOP_R   copper pipe, rim, right half
+ 25  PIPE_L       copper pipe, body, left half
+ 26  PIPE_R       copper pipe, body, right half
+ 27  ROCK_TOP     cave rock with a mossy crust: the walking surface of rock
+ 28  BEAM         mine timber, horizontal beam (scenery)
+ 29  BEAM_POST    mine timber, upright post (scenery)
+ 30  BEAM_JOINT   mine timber, post carrying the beam (scenery)
+ 31  ROCK_SHADOW  rock in shadow behind the play: the inside of a tunnel (scenery)
+ 41  BACK_WALL    citadel wall far behind the play (scenery)
+ 42  BACK_WINDOW  arched lit window in the back wall (scenery)
+ 43  BANNER       banner hanging on the back wall (scenery)
+ 44  BATTLEMENT   crenellated top of the back wall (scenery)
+ 45  TORCH        torch on the back wall (scenery)
+ 46  CAVE_EDGE_SHADED  underside of rock over a tunnel: stalactites on rock in shadow
+ 57  GRASS_TUFT   tall grass in front of the ground (scenery)
+ 66  STAR         a bright star (night sky)
+ 67  STARS        a few small stars (night sky)
+ 68, 69 / 84, 85  moon, 2 x 2 cells (upper left, upper right / lower left, lower right)
+ 70, 71 / 86, 87 / 102, 103  tree, 2 x 3 cells (crown top, crown bottom, trunk; left, right)
+ 72  WATER_TOP    water surface with ripples (scenery: water does not hold anyone up)
+ 73  WATER        water below the surface (scenery)
 Every other picture is empty (key colour).
 """
 
@@ -51,6 +75,14 @@ HILL_TOP = (38, 39, 40)
 HILL_BOTTOM = (54, 55, 56)
 FLOWERS, FENCE, ARROW_SIGN = 51, 52, 53
 CRYSTAL, LANTERN = 64, 65
+MASONRY_TOP, MASONRY = 14, 15
+PIPE_TOP_L, PIPE_TOP_R, PIPE_L, PIPE_R, ROCK_TOP, BEAM, BEAM_POST, BEAM_JOINT, ROCK_SHADOW = range(23, 32)
+BACK_WALL, BACK_WINDOW, BANNER, BATTLEMENT, TORCH, CAVE_EDGE_SHADED = range(41, 47)
+GRASS_TUFT = 57
+STAR, STARS = 66, 67
+MOON = ((68, 69), (84, 85))
+TREE = ((70, 71), (86, 87), (102, 103))
+WATER_TOP, WATER = 72, 73
 
 
 def _dirt(c, seed):
@@ -264,25 +296,30 @@ def column():
 def cave():
     rock = Canvas(32, 32)
     rnd = random.Random(11)
-    rock.rect(0, 0, 32, 32, "s0")
+    rock.rect(0, 0, 32, 32, "s1")
     for _ in range(6):
         x, y = rnd.randrange(2, 30), rnd.randrange(2, 30)
-        rock.ellipse(x, y, rnd.uniform(3, 6), rnd.uniform(2, 4), "s1", shade="s0", light="s2")
+        rock.ellipse(x, y, rnd.uniform(3, 6), rnd.uniform(2, 4), "s2", shade="s0", light="s3")
     for _ in range(10):
-        rock.set(rnd.randrange(32), rnd.randrange(32), "ink")
+        rock.set(rnd.randrange(32), rnd.randrange(32), "s0")
     edge = rock.crop(0, 0, 32, 32)
     for x in range(32):
         edge.vline(x, 20, 31, None)
     for (x, n) in ((4, 8), (14, 5), (23, 10)):
         for k in range(n):
             w = max(0, (n - k) // 3)
-            edge.hline(x - w, x + w, 20 + k, "s1" if k < n - 2 else "s2")
-    edge.hline(0, 31, 19, "s1")
+            edge.hline(x - w, x + w, 20 + k, "s2" if k < n - 2 else "s3")
+    edge.hline(0, 31, 19, "s0")
     for y in range(20, 32):
         for x in range(32):
             if edge.px[y][x] is None and edge.get(x, y - 1) not in (None, "ink"):
                 edge.px[y][x] = "ink"
-    return {CAVE_ROCK: rock, CAVE_EDGE: edge}
+    # the same stones, dim and flat: rock seen in the dark of a tunnel
+    shadow = rock.crop(0, 0, 32, 32)
+    shadow.recolour({"s1": "s0", "s2": "s1", "s3": "s1", "s0": "ink"})
+    shaded = shadow.crop(0, 0, 32, 32)
+    shaded.blit(edge, 0, 0)
+    return {CAVE_ROCK: rock, CAVE_EDGE: edge, ROCK_SHADOW: shadow, CAVE_EDGE_SHADED: shaded}
 
 
 def cloud():
@@ -387,6 +424,234 @@ def decorations():
     return out
 
 
+def masonry():
+    """Sandstone: paving slabs on top, ashlar courses below (citadel ground)."""
+    fill = Canvas(32, 32)
+    fill.rect(0, 0, 32, 32, "d1")
+    for row in range(2):
+        y = row * 16
+        off = 0 if row == 0 else 16
+        for bx in (-32, 0, 32):
+            x = bx + off
+            fill.rect(x + 1, y + 1, 30, 14, "d2")
+            fill.hline(x + 1, x + 30, y + 1, "d3")
+            fill.vline(x + 1, y + 1, y + 14, "d3")
+            fill.hline(x + 1, x + 30, y + 14, "d1")
+            fill.set(x + 8, y + 6, "d1"), fill.set(x + 21, y + 10, "d1"), fill.set(x + 14, y + 4, "d3")
+        fill.hline(0, 31, y + 15, "d0")
+        fill.vline(off % 32 if off else 0, y, y + 15, "d0")
+    top = fill.crop(0, 0, 32, 32)
+    top.rect(0, 0, 32, 9, "d3")
+    top.hline(0, 31, 0, "white")
+    top.hline(0, 31, 7, "d2")
+    top.hline(0, 31, 8, "d0")
+    for x in (0, 16):
+        top.vline(x, 1, 7, "d1")
+    top.set(6, 3, "d2"), top.set(24, 4, "d2"), top.set(11, 5, "d2")
+    return {MASONRY_TOP: top, MASONRY: fill}
+
+
+def pipe():
+    """A 64-wide copper pipe with a flared rim: cut into pictures 23 to 26."""
+    shades = [(0, "t0"), (4, "t1"), (10, "t2"), (14, "t3"), (18, "t2"), (28, "t1"), (44, "t0")]
+
+    def band(c, x0, x1, y0, y1):
+        w = x1 - x0
+        for x in range(x0, x1):
+            k = (x - x0) * 64 // w
+            col = "t0"
+            for start, name in shades:
+                if k >= start:
+                    col = name
+            c.vline(x, y0, y1, col)
+        c.vline(x0, y0, y1, "ink")
+        c.vline(x1 - 1, y0, y1, "ink")
+
+    rim = Canvas(64, 32)
+    band(rim, 0, 64, 1, 15)
+    rim.hline(0, 63, 0, "ink")
+    rim.hline(0, 63, 15, "ink")
+    rim.hline(1, 62, 1, "t3")
+    for x in (6, 57):
+        rim.rect(x, 6, 2, 2, "o2")
+        rim.set(x, 6, "o3")
+    band(rim, 4, 60, 16, 31)
+    rim.hline(5, 58, 16, "t0")
+    body = Canvas(64, 32)
+    band(body, 4, 60, 0, 31)
+    # a riveted collar every cell, so tall pipes read as pieces joined together
+    body.hline(4, 59, 24, "t0")
+    body.hline(4, 59, 25, "ink")
+    for x in (12, 30, 50):
+        body.set(x, 27, "o2")
+    return {PIPE_TOP_L: rim.crop(0, 0, 32, 32), PIPE_TOP_R: rim.crop(32, 0, 32, 32),
+            PIPE_L: body.crop(0, 0, 32, 32), PIPE_R: body.crop(32, 0, 32, 32)}
+
+
+def rock_top(rock):
+    """Cave rock with a pale, mossy crust to walk on: its edge reads in the dark."""
+    c = rock.crop(0, 0, 32, 32)
+    rnd = random.Random(17)
+    c.rect(0, 0, 32, 6, "s2")
+    c.hline(0, 31, 0, "s3")
+    c.hline(0, 31, 1, "s3")
+    for x in range(32):
+        depth = 5 + rnd.choice((0, 1, 1, 2))
+        c.set(x, depth, "s1")
+        c.set(x, depth + 1, "s0")
+        if rnd.random() < 0.3:
+            c.set(x, 0, "g3")
+            c.set(x, 1, "g2")
+    for x in range(2, 30, 7):
+        c.hline(x, x + 2, 3, "s3")
+    return c
+
+
+def timbers():
+    beam = Canvas(32, 32)
+    beam.rect(0, 2, 32, 9, "e2")
+    beam.hline(0, 31, 2, "e3")
+    beam.hline(0, 31, 10, "e0")
+    beam.hline(0, 31, 1, "ink")
+    beam.hline(0, 31, 11, "ink")
+    for x in (6, 19, 27):
+        beam.hline(x, x + 3, 6, "e1")
+    post = Canvas(32, 32)
+    post.rect(11, 0, 10, 32, "e2")
+    post.vline(11, 0, 31, "e3")
+    post.vline(20, 0, 31, "e0")
+    post.vline(10, 0, 31, "ink")
+    post.vline(21, 0, 31, "ink")
+    for y in (5, 17, 26):
+        post.vline(15, y, y + 3, "e1")
+    joint = post.crop(0, 0, 32, 32)
+    joint.blit(beam, 0, 0)
+    joint.rect(8, 11, 16, 4, "e1")
+    joint.hline(8, 23, 15, "ink")
+    joint.set(10, 7, "s2"), joint.set(21, 7, "s2")
+    return {BEAM: beam, BEAM_POST: post, BEAM_JOINT: joint}
+
+
+def back_wall():
+    """The citadel's far wall: hazy slate, flat, no outline, so it reads as
+    distant and apart from the warm sandstone the runner stands on."""
+    wall = Canvas(32, 32)
+    wall.rect(0, 0, 32, 32, "s1")
+    for row in range(4):
+        y = row * 8
+        off = 0 if row % 2 == 0 else 8
+        wall.hline(0, 31, y + 7, "s0")
+        for x in range(off, 32, 16):
+            wall.vline(x, y, y + 6, "s0")
+        wall.set((off + 5) % 32, y + 3, "s2")
+    window = wall.crop(0, 0, 32, 32)
+    window.rect(9, 9, 14, 23, "ink")
+    window.ellipse(16, 10, 7, 6, "ink")
+    window.rect(11, 11, 10, 21, "o1")
+    window.ellipse(16, 11, 5, 4.5, "o1")
+    window.vline(16, 7, 31, "ink")
+    window.hline(10, 21, 20, "ink")
+    window.rect(12, 12, 3, 7, "o2")
+    banner = wall.crop(0, 0, 32, 32)
+    banner.hline(6, 25, 1, "e1")
+    banner.rect(8, 2, 16, 24, "r0")
+    banner.rect(9, 2, 14, 23, "r1")
+    for k in range(5):
+        banner.hline(8 + k, 23 - k, 26 + k, "r0" if k < 4 else "ink")
+    banner.ellipse(16, 12, 4, 4, "o2", light="o3", shade="o1")
+    banner.rect(15, 17, 2, 5, "o2")
+    battlement = Canvas(32, 32)
+    battlement.blit(wall.crop(0, 0, 32, 20), 0, 12)
+    for x in (0, 16):
+        battlement.blit(wall.crop(0, 0, 10, 12), x + 3, 0)
+    torch = wall.crop(0, 0, 32, 32)
+    torch.rect(14, 16, 4, 12, "e1")
+    torch.rect(12, 14, 8, 3, "s1")
+    torch.ellipse(16, 9, 4, 6, "r1")
+    torch.ellipse(16, 10, 2.5, 4, "r2")
+    torch.ellipse(16, 11, 1.2, 2.2, "o3")
+    return {BACK_WALL: wall, BACK_WINDOW: window, BANNER: banner, BATTLEMENT: battlement, TORCH: torch}
+
+
+def grass_tuft():
+    c = Canvas(32, 32)
+    rnd = random.Random(23)
+    for x in range(3, 29, 3):
+        h = rnd.randrange(8, 15)
+        lean = rnd.choice((-1, 0, 1))
+        for k in range(h):
+            c.set(x + (lean if k > h // 2 else 0), 31 - k, "g2" if k < h - 3 else "g3")
+        c.set(x + 1, 31, "g1")
+    c.outline("g0")
+    return c
+
+
+def night_sky():
+    out = {}
+    star = Canvas(32, 32)
+    star.hline(10, 22, 16, "o3")
+    star.vline(16, 10, 22, "o3")
+    star.rect(15, 15, 3, 3, "white")
+    star.set(13, 13, "c1"), star.set(19, 19, "c1"), star.set(19, 13, "c1"), star.set(13, 19, "c1")
+    out[STAR] = star
+    stars = Canvas(32, 32)
+    for (x, y, col) in ((5, 7, "white"), (22, 4, "c1"), (14, 19, "o3"), (27, 25, "white"), (7, 27, "c1")):
+        stars.set(x, y, col)
+        if col == "white":
+            stars.set(x + 1, y, "c0"), stars.set(x - 1, y, "c0"), stars.set(x, y + 1, "c0"), stars.set(x, y - 1, "c0")
+    out[STARS] = stars
+    moon = Canvas(64, 64)
+    moon.ellipse(32, 32, 26, 26, "o3", shade="c1", cut=0.55)
+    for (x, y, r) in ((22, 24, 5), (38, 40, 7), (40, 20, 3.5), (24, 44, 3)):
+        moon.ellipse(x, y, r, r, "c1", shade="c0")
+    moon.outline("c0")
+    for i in range(2):
+        for j in range(2):
+            out[MOON[j][i]] = moon.crop(i * 32, j * 32, 32, 32)
+    return out
+
+
+def tree():
+    """A round broadleaf tree, 2 x 3 cells, standing on the ground behind the play."""
+    c = Canvas(64, 96)
+    c.rect(27, 56, 10, 40, "e1")
+    c.vline(27, 56, 95, "e2")
+    c.vline(36, 56, 95, "e0")
+    c.rect(22, 92, 20, 4, "e1")
+    for (x, y, r) in ((20, 46, 16), (44, 46, 16), (32, 26, 22), (18, 30, 12), (46, 30, 12), (32, 52, 14)):
+        c.ellipse(x, y, r, r * 0.9, "g2", shade="g1", light="g3")
+    rnd = random.Random(31)
+    for _ in range(30):
+        x, y = rnd.randrange(6, 58), rnd.randrange(6, 64)
+        if c.px[y][x] == "g2":
+            c.set(x, y, "g3")
+        elif c.px[y][x] == "g1":
+            c.set(x, y, "g0")
+    c.outline()
+    return {TREE[j][i]: c.crop(i * 32, j * 32, 32, 32) for j in range(3) for i in range(2)}
+
+
+def water():
+    body = Canvas(32, 32)
+    body.rect(0, 0, 32, 32, "t1")
+    rnd = random.Random(41)
+    for _ in range(6):
+        x, y = rnd.randrange(0, 28), rnd.randrange(2, 30)
+        body.hline(x, x + 4, y, "t2")
+    for _ in range(4):
+        x, y = rnd.randrange(0, 30), rnd.randrange(4, 30)
+        body.hline(x, x + 2, y, "t0")
+    top = Canvas(32, 32)
+    top.blit(body.crop(0, 0, 32, 24), 0, 8)
+    for x in range(32):
+        crest = 8 + (2 if (x // 4) % 4 in (1, 2) else 0) - (1 if (x // 4) % 4 == 0 else 0)
+        top.vline(x, crest, 9 + (1 if x % 8 < 4 else 0), "t2")
+        top.set(x, crest, "c1")
+    for x in (3, 19):
+        top.hline(x, x + 3, 14, "white")
+    return {WATER_TOP: top, WATER: body}
+
+
 def tile_sheet():
     pictures = {}
     pictures.update(ground_tiles())
@@ -403,6 +668,15 @@ def tile_sheet():
     pictures.update(bush())
     pictures.update(hill())
     pictures.update(decorations())
+    pictures.update(masonry())
+    pictures.update(pipe())
+    pictures[ROCK_TOP] = rock_top(pictures[CAVE_ROCK])
+    pictures.update(timbers())
+    pictures.update(back_wall())
+    pictures[GRASS_TUFT] = grass_tuft()
+    pictures.update(night_sky())
+    pictures.update(tree())
+    pictures.update(water())
     sheet = Canvas(512, 256)
     for p, pic in pictures.items():
         sheet.blit(pic, (p % 16) * 32, (p // 16) * 32)

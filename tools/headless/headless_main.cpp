@@ -1,4 +1,4 @@
-// tovarin-headless -name N -number V -prog DIR -down DIR -http URL [-reboot] [-verbose]
+// tovarin-headless -name N -number V -prog DIR -down DIR -http URL [-key PUBKEY] [-reboot] [-verbose]
 //
 // Runs one update and prints the final outcome; with -verbose every message.
 // Exit status: 0 installed, 1 nothing to update, 2 failed, 3 bad usage.
@@ -62,15 +62,17 @@ int main(int argc, char** argv)
                               : option == "-prog"   ? &settings.strProgDir
                               : option == "-down"   ? &settings.strDownDir
                               : option == "-http"   ? &settings.strHttpUrl
+                              : option == "-key"    ? &settings.strKey
                                                     : nullptr;
         if (value && i + 1 < argc) {
             *value = AnsiToWide(argv[++i]);
+            settings.bSigned = settings.bSigned || value == &settings.strKey;
         } else if (option == "-reboot") {
             settings.bReboot = true;
         } else if (option == "-verbose") {
             verbose = true;
         } else {
-            std::fprintf(stderr, "usage: tovarin-headless -name N -number V -prog DIR -down DIR -http URL [-reboot] [-verbose]\n");
+            std::fprintf(stderr, "usage: tovarin-headless -name N -number V -prog DIR -down DIR -http URL [-key PUBKEY] [-reboot] [-verbose]\n");
             return 3;
         }
     }

@@ -72,6 +72,8 @@ HEADLESS_RESULT RunHeadlessUpdate(const HEADLESS_SETTINGS& settings, const HEADL
     worker->m_strHttpUrl = settings.strHttpUrl;
     worker->m_pNotifyWnd = queue.get();
     worker->m_bReboot = settings.bReboot ? TRUE : FALSE;
+    worker->m_bSigned = settings.bSigned ? TRUE : FALSE;
+    worker->m_strKey = settings.strKey;
     worker->m_bRunning = TRUE;
     if (!worker->Start()) {
         delete worker;

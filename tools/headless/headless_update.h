@@ -25,7 +25,7 @@ struct UPDATE_MESSAGE {
 std::vector<UPDATE_MESSAGE> TakeUpdateMessages(CNotifyQueue& queue,
                                                std::chrono::milliseconds timeout = std::chrono::milliseconds(0));
 
-// The six launch settings of one update.
+// The launch settings of one update.
 struct HEADLESS_SETTINGS {
     std::wstring strName;
     std::wstring strNumber;
@@ -33,6 +33,8 @@ struct HEADLESS_SETTINGS {
     std::wstring strDownDir;
     std::wstring strHttpUrl;
     bool bReboot = false;
+    bool bSigned = false;   // -key given: verify against strKey
+    std::wstring strKey;
 };
 
 struct HEADLESS_RESULT {

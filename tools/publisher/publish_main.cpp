@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include <termios.h>
 #include <unistd.h>
 
 #include "publisher.h"
@@ -12,17 +13,58 @@ namespace {
 void Usage(std::FILE* out)
 {
     std::fputs(
-        "usage: tovarin-publish [--version TAG] [--name NAME] [--quiet] PROGRAM_DIR SERVER_DIR\n"
+        "usage: tovarin-publish [--version TAG] [--name NAME] [--sign SECRET_KEY_FILE] [--quiet]\n"
+        "                       PROGRAM_DIR SERVER_DIR\n"
         "\n"
         "Publishes every file below PROGRAM_DIR for the Tovarin updater: SERVER_DIR receives\n"
         "UpdateList.xml.zip (the list with each file's length and CRC-32) and one zip archive\n"
         "per file, <sub folders>/<name>.zip, so that SERVER_DIR can be served as the base URL.\n"
+        "Every entry of the list carries the SHA-256 of its archive.\n"
         "\n"
         "  --version TAG  the version written into the list (at most 32 bytes)\n"
         "  --name NAME    the program name written into the list (at most 32 bytes)\n"
+        "  --sign FILE    sign the list with this minisign secret key (made by minisign -G, or\n"
+        "                 unencrypted by minisign -G -W): writes UpdateList.xml.zip.minisig, whose\n"
+        "                 trusted comment carries \"version:TAG\" (--version is then required).\n"
+        "                 The password of an encrypted key is read from the terminal, or as one\n"
+        "                 line from standard input when that is not a terminal. Updaters given\n"
+        "                 the public key (-key) accept only this version's signed list.\n"
         "  --quiet        no progress line\n"
         "  --help         this text\n",
         out);
+}
+
+// The password as minisign reads it: from the terminal without echo, or as
+// one line from standard input when that is not a terminal.
+bool ReadPassword(std::string& password)
+{
+    const bool terminal = isatty(STDIN_FILENO) != 0;
+    termios saved{};
+    if (terminal) {
+        std::fputs("Password: ", stderr);
+        std::fflush(stderr);
+        if (tcgetattr(STDIN_FILENO, &saved) != 0)
+            return false;
+        termios quiet = saved;
+        quiet.c_lflag &= static_cast<tcflag_t>(~ECHO);
+        quiet.c_lflag |= ECHONL;
+        if (tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) != 0)
+            return false;
+    }
+    password.clear();
+    bool ended = false;
+    for (int c; (c = std::fgetc(stdin)) != EOF;) {
+        if (c == '\n') {
+            ended = true;
+            break;
+        }
+        password += static_cast<char>(c);
+    }
+    if (terminal)
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    return ended || !password.empty();
 }
 
 } // namespace
@@ -38,8 +80,9 @@ int main(int argc, char** argv)
             Usage(stdout);
             return 0;
         }
-        if ((arg == "--version" || arg == "--name") && i + 1 < argc) {
-            (arg == "--version" ? settings.strVersion : settings.strName) = argv[++i];
+        if ((arg == "--version" || arg == "--name" || arg == "--sign") && i + 1 < argc) {
+            (arg == "--version" ? settings.strVersion : arg == "--name" ? settings.strName : settings.strSecretKeyFile) =
+                argv[++i];
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -61,6 +104,7 @@ int main(int argc, char** argv)
         Usage(stderr);
         return 2;
     }
+    settings.readPassword = ReadPassword;
     const bool terminal = isatty(2);
     PUBLISH_REPORT report;
     std::string error;
@@ -82,5 +126,8 @@ int main(int argc, char** argv)
     if (!quiet)
         std::fprintf(stderr, "published %zu files (%llu bytes) as %llu bytes of archives in %s\n", report.nFiles,
                      report.nBytes, report.nArchiveBytes, settings.strServerDir.c_str());
+    if (!quiet && !report.strKeyId.empty())
+        std::fprintf(stderr, "signed with key %s; the updater's -key is %s\n", report.strKeyId.c_str(),
+                     report.strPublicKey.c_str());
     return 0;
 }

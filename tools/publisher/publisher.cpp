@@ -4,13 +4,18 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 #include <vector>
 
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include "minisign_secret.h"
+#include "sha256.h"
 #include "text.h"
 #include "update_list.h"
 #include "zip_writer.h"
@@ -48,7 +53,7 @@ std::string Hex(std::uint32_t value)
     return text;
 }
 
-bool CrcOfFile(const std::string& path, std::uint32_t& crc);
+bool DigestsOfFile(const std::string& path, std::uint32_t& crc, SHA256_DIGEST& sha);
 
 // Every regular file below the folder, in a stable order; the server folder
 // is left out when it lies inside.
@@ -118,7 +123,8 @@ bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& l
         return false;
     }
     std::uint32_t archiveCrc = 0;
-    if (!CrcOfFile(archive, archiveCrc)) {
+    SHA256_DIGEST archiveSha{};
+    if (!DigestsOfFile(archive, archiveCrc, archiveSha)) {
         error = "cannot read back " + archive;
         return false;
     }
@@ -133,25 +139,99 @@ bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& l
     CopyText(item->m_szCompressName, sizeof item->m_szCompressName, file.strName + ".zip");
     CopyText(item->m_szCompressPath, sizeof item->m_szCompressPath, filePath);
     CopyText(item->m_szCompressCrc, sizeof item->m_szCompressCrc, Hex(archiveCrc));
+    CopyText(item->m_szCompressSha256, sizeof item->m_szCompressSha256, Sha256Hex(archiveSha));
     report.nBytes += written.nLength;
     report.nArchiveBytes += written.nArchiveLength;
     return true;
 }
 
-bool CrcOfFile(const std::string& path, std::uint32_t& crc)
+// The archive's CRC-32 and SHA-256, in one read.
+bool DigestsOfFile(const std::string& path, std::uint32_t& crc, SHA256_DIGEST& sha)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file)
         return false;
     std::vector<unsigned char> buffer(1 << 16);
     std::uint32_t value = 0;
+    CSha256 hash;
     std::size_t got = 0;
-    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0)
+    while ((got = std::fread(buffer.data(), 1, buffer.size(), file)) > 0) {
         value = static_cast<std::uint32_t>(crc32(value, buffer.data(), static_cast<uInt>(got)));
+        hash.Update(buffer.data(), got);
+    }
     const bool ok = !std::ferror(file);
     std::fclose(file);
     crc = value;
+    sha = hash.Final();
     return ok;
+}
+
+// Reads and opens the secret key, asking for its password when it is
+// encrypted.
+bool OpenSecretKey(const PUBLISH_SETTINGS& settings, MINISIGN_SECRET_KEY& key, std::string& error)
+{
+    std::ifstream in(settings.strSecretKeyFile, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (!in) {
+        error = "cannot read the secret key file " + settings.strSecretKeyFile;
+        return false;
+    }
+    MINISIGN_SECRET_KEY_FILE file;
+    if (!ParseMinisignSecretKeyFile(text.str(), file)) {
+        error = "not a minisign secret key file: " + settings.strSecretKeyFile;
+        return false;
+    }
+    std::string password;
+    if (file.bEncrypted && (!settings.readPassword || !settings.readPassword(password))) {
+        error = "no password given for the encrypted secret key";
+        return false;
+    }
+    const MINISIGN_KEY_RESULT opened = OpenMinisignSecretKey(file, password, key);
+    std::fill(password.begin(), password.end(), '\0');
+    switch (opened) {
+    case MINISIGN_KEY_RESULT::Ok:
+        return true;
+    case MINISIGN_KEY_RESULT::WrongPassword:
+        error = "wrong password for the secret key";
+        return false;
+    case MINISIGN_KEY_RESULT::BadKey:
+        error = "the secret key file is damaged: " + settings.strSecretKeyFile;
+        return false;
+    case MINISIGN_KEY_RESULT::KdfFailed:
+        break;
+    }
+    error = "cannot derive the key from the password (out of memory, or limits out of bounds)";
+    return false;
+}
+
+// The version goes into one tab-separated field of the trusted comment.
+bool VersionFitsComment(const std::string& version)
+{
+    return !version.empty() && version.find_first_of(std::string("\t\r\n\0", 4)) == std::string::npos;
+}
+
+bool SignList(const MINISIGN_SECRET_KEY& key, const PUBLISH_SETTINGS& settings, const fs::path& server,
+              std::string& error)
+{
+    const std::string archive = (server / "UpdateList.xml.zip").string();
+    const std::string trusted = "timestamp:" + std::to_string(static_cast<long long>(std::time(nullptr))) +
+                                "\tfile:UpdateList.xml.zip\tversion:" + settings.strVersion;
+    const std::string untrusted = "signature from tovarin-publish, key " + MinisignKeyIdText(key.keyId);
+    std::string text;
+    if (!SignMinisignFile(key, archive, trusted, untrusted, text)) {
+        error = "cannot sign " + archive;
+        return false;
+    }
+    const std::string signature = archive + ".minisig";
+    std::ofstream out(signature, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    if (!out) {
+        error = "cannot write " + signature;
+        return false;
+    }
+    return true;
 }
 
 bool PublishList(CUpdateList& list, const fs::path& server, PUBLISH_REPORT& report, std::string& error)
@@ -182,6 +262,14 @@ bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& repo
         error = "not a folder: " + settings.strProgramDir;
         return false;
     }
+    const bool signing = !settings.strSecretKeyFile.empty();
+    if (signing && !VersionFitsComment(settings.strVersion)) {
+        error = "signing needs a --version without tabs or line breaks: the signature carries it";
+        return false;
+    }
+    MINISIGN_SECRET_KEY key;
+    if (signing && !OpenSecretKey(settings, key, error))
+        return false;
     fs::create_directories(settings.strServerDir, code);
     const fs::path server = fs::canonical(settings.strServerDir, code);
     if (code) {
@@ -212,5 +300,15 @@ bool PublishProgramFolder(const PUBLISH_SETTINGS& settings, PUBLISH_REPORT& repo
         if (progress)
             progress(report.nFiles, files.size(), file.path.lexically_relative(root).string());
     }
-    return PublishList(list, server, report, error);
+    if (!PublishList(list, server, report, error))
+        return false;
+    if (!signing) {
+        fs::remove(server / "UpdateList.xml.zip.minisig", code);
+        return true;
+    }
+    if (!SignList(key, settings, server, error))
+        return false;
+    report.strKeyId = MinisignKeyIdText(key.keyId);
+    report.strPublicKey = MinisignPublicKeyLine(MinisignPublicKeyOf(key));
+    return true;
 }

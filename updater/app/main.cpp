@@ -1,6 +1,10 @@
 // tovarin: keeps one installed program current from an HTTP server.
 //
-//   tovarin -name NAME -number TAG -prog FOLDER -down FOLDER -http URL [-reboot]
+//   tovarin -name NAME -number TAG -prog FOLDER -down FOLDER -http URL [-reboot] [-key PUBKEY]
+//
+// With -key (the publisher's minisign public key, its base64 line) the
+// update is signed: the list's signature and every archive's SHA-256 are
+// checked, and an update that cannot be verified installs nothing.
 //
 // Exit status: 0 installed or nothing to update, 1 the update failed or did
 // not finish, 2 a required option was missing.

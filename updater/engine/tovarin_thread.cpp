@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "file_digest.h"
 #include "http_fetch.h"
+#include "sha256.h"
 #include "text.h"
 #include "update_fs.h"
 #include "update_list.h"
@@ -21,6 +24,7 @@ const wchar_t kTextChecking[] = L"正在检查新的版本...";
 const wchar_t kTextFetchingList[] = L"正在下载更新列表...";
 const wchar_t kTextPreparing[] = L"正在准备更新包...";
 const wchar_t kTextInstalling[] = L"正在安装更新包";
+const wchar_t kTextUnverified[] = L"无法验证更新包,更新已取消";
 
 // Entry texts are folder-relative paths with '\' separators; locally they
 // take the platform's '/'.
@@ -192,12 +196,14 @@ void CTovarinThread::Run()
 void CTovarinThread::RunPhases()
 {
     if (!CheckUpdate()) {
-        Finish(WM_UPDATE_CLOSE, m_bUpToDate ? UPDATE_OUTCOME_CURRENT : UPDATE_OUTCOME_NO_LIST);
+        Finish(WM_UPDATE_CLOSE, m_bUpToDate    ? UPDATE_OUTCOME_CURRENT
+                                : m_bUnverified ? UPDATE_OUTCOME_UNVERIFIED
+                                                : UPDATE_OUTCOME_NO_LIST);
         return;
     }
     if (!DownloadUpdate()) {
         m_pUpdateList->Save(m_strDownDir + L"/UpdateLog.xml");
-        Finish(WM_UPDATE_CLOSE, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+        Finish(WM_UPDATE_CLOSE, m_bUnverified ? UPDATE_OUTCOME_UNVERIFIED : UPDATE_OUTCOME_DOWNLOAD_FAILED);
         return;
     }
     if (!InstallUpdate()) {
@@ -223,6 +229,7 @@ void CTovarinThread::Finish(unsigned message, int outcome)
 
 void CTovarinThread::PostStatus(int step, const std::wstring& text)
 {
+    m_nStep = step;
     if (!m_pNotifyWnd)
         return;
     auto posted = std::make_unique<std::wstring>(text);
@@ -257,29 +264,23 @@ BOOL CTovarinThread::CheckUpdate()
     PostStatus(0, kTextChecking);
     if (!m_pDigest)
         return FALSE;
+    if (m_bSigned && !ParseMinisignPublicKey(WideToAnsiLossy(m_strKey), m_key))
+        return Unverified();
 
     const std::wstring log = m_strDownDir + L"/UpdateLog.xml";
     // A log that is not our own clean record (another version, or entries
     // that would reach outside the folders) is not resumed.
-    if (m_pUpdateList->Load(log) && AnsiToWide(m_pUpdateList->m_szVersion) == m_strNumber && ListIsSafe())
-        return TRUE;
-
-    PostStatus(1, kTextFetchingList);
-    const std::wstring archive = m_strDownDir + L"/UpdateList.xml.zip";
-    if (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip", archive, 0))
-        return FALSE;
-    if (!m_pDigest->Compute(archive) || !m_pDigest->Unpack())
-        return FALSE;
-    m_pUpdateList->Clear();
-    if (!m_pUpdateList->Load(m_strDownDir + L"/UpdateList.xml"))
-        return FALSE;
-    // Entry names become paths below the program folder and the download
-    // folder, which a successful install deletes: a list that would reach
-    // outside them is refused whole, before anything is fetched or written.
-    if (!ListIsSafe()) {
+    if (m_pUpdateList->Load(log) && AnsiToWide(m_pUpdateList->m_szVersion) == m_strNumber && ListIsSafe()) {
+        if (!m_bSigned || LogIsSigned())
+            return TRUE;
+        // A log that the signed list does not vouch for is dropped, and the
+        // update starts over from the server.
         m_pUpdateList->Clear();
-        return FALSE;
+        Tovarin::RemoveOneFile(log);
     }
+
+    if (!FetchList())
+        return FALSE;
 
     PostStatus(2, kTextPreparing);
     for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
@@ -301,6 +302,114 @@ BOOL CTovarinThread::CheckUpdate()
     m_pUpdateList->SetVersion(number.c_str());
     m_pUpdateList->Save(log);
     return TRUE;
+}
+
+// Fetches the server's list into the download folder and loads it; in a
+// signed update, only once its archive's signature has been fetched and
+// checked, and only when every entry gives its archive's digest.
+BOOL CTovarinThread::FetchList()
+{
+    PostStatus(1, kTextFetchingList);
+    const std::wstring archive = m_strDownDir + L"/UpdateList.xml.zip";
+    if (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip", archive, 0))
+        return FALSE;
+    if (m_bSigned &&
+        (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip.minisig", archive + L".minisig", 0) ||
+         !ListArchiveIsSigned()))
+        return Unverified();
+    if (!m_pDigest->Compute(archive) || !m_pDigest->Unpack())
+        return FALSE;
+    m_pUpdateList->Clear();
+    if (!m_pUpdateList->Load(m_strDownDir + L"/UpdateList.xml"))
+        return FALSE;
+    // Entry names become paths below the program folder and the download
+    // folder, which a successful install deletes: a list that would reach
+    // outside them is refused whole, before anything is fetched or written.
+    if (!ListIsSafe()) {
+        m_pUpdateList->Clear();
+        return FALSE;
+    }
+    if (m_bSigned && !EveryEntryHasADigest()) {
+        m_pUpdateList->Clear();
+        return Unverified();
+    }
+    return TRUE;
+}
+
+// The list archive in the download folder and its signature beside it: the
+// signature must be the publisher's, over this archive, and its trusted
+// comment must name the version being installed, so that an older signed
+// list cannot be served in place of this one.
+BOOL CTovarinThread::ListArchiveIsSigned()
+{
+    const std::string archive = WideToAnsiLossy(m_strDownDir + L"/UpdateList.xml.zip");
+    MINISIGN_SIGNATURE signature;
+    std::string version, number;
+    return ReadMinisignSignature(archive + ".minisig", signature) == MINISIGN_RESULT::Ok &&
+           VerifyMinisignFile(m_key, signature, archive) == MINISIGN_RESULT::Ok &&
+           FindTrustedCommentField(signature.strTrustedComment, "version", version) &&
+           WideToAnsi(m_strNumber, number) && version == number;
+}
+
+BOOL CTovarinThread::EveryEntryHasADigest() const
+{
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        if (entry->m_szCompressSha256[0] == '\0')
+            return FALSE;
+    return TRUE;
+}
+
+// A resumed signed update: the list archive and its signature kept in the
+// download folder are checked again, and every entry of the log must be an
+// entry of that signed list with the same digests. An entry the log names as
+// fetched keeps that state only while its archive in the download folder
+// still has the signed digest (an earlier run without -key never checked
+// it); otherwise it is fetched again.
+BOOL CTovarinThread::LogIsSigned()
+{
+    const std::wstring archive = m_strDownDir + L"/UpdateList.xml.zip";
+    if (!ListArchiveIsSigned() || !m_pDigest->Compute(archive) || !m_pDigest->Unpack())
+        return FALSE;
+    CUpdateList signedList;
+    if (!signedList.Load(m_strDownDir + L"/UpdateList.xml"))
+        return FALSE;
+    std::map<std::pair<std::string, std::string>, const CUpdateFile*> byPath;
+    for (CUpdateFile* entry = signedList.GetFirstFile(); entry; entry = signedList.GetNextFile())
+        byPath[{entry->m_szFilePath, entry->m_szFileName}] = entry;
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
+        const auto found = byPath.find({entry->m_szFilePath, entry->m_szFileName});
+        if (found == byPath.end())
+            return FALSE;
+        const CUpdateFile& listed = *found->second;
+        if (listed.m_szCompressSha256[0] == '\0' || std::strcmp(listed.m_szCompressSha256, entry->m_szCompressSha256) != 0 ||
+            std::strcmp(listed.m_szFileCrc, entry->m_szFileCrc) != 0 || listed.m_nFileLen != entry->m_nFileLen ||
+            listed.m_nCompressLen != entry->m_nCompressLen)
+            return FALSE;
+    }
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        if (entry->m_nStatus == UPDATE_FILE_FETCHED && !ArchiveIsSigned(*entry, EntryPath(m_strDownDir, *entry) + L".zip"))
+            entry->m_nStatus = UPDATE_FILE_PENDING;
+    return TRUE;
+}
+
+// In a signed update, the archive must have the SHA-256 its entry gives
+// before it is unpacked; always TRUE otherwise.
+BOOL CTovarinThread::ArchiveIsSigned(const CUpdateFile& entry, const std::wstring& archive)
+{
+    if (!m_bSigned)
+        return TRUE;
+    SHA256_DIGEST digest{};
+    m_bDigestRefused = !Sha256OfFile(WideToAnsiLossy(archive), digest) || Sha256Hex(digest) != entry.m_szCompressSha256;
+    return m_bDigestRefused ? FALSE : TRUE;
+}
+
+// A signed update that cannot be verified ends here: the status line says
+// so, and the update closes without installing.
+BOOL CTovarinThread::Unverified()
+{
+    m_bUnverified = true;
+    PostStatus(m_nStep, kTextUnverified);
+    return FALSE;
 }
 
 BOOL CTovarinThread::DownloadUpdate()
@@ -330,17 +439,19 @@ BOOL CTovarinThread::DownloadUpdate()
                 Tovarin::SleepMilliseconds(1);
         }
         if (!fetched)
-            return FALSE;
+            return m_bDigestRefused ? Unverified() : FALSE;
         done += entry->m_nCompressLen;
         entry->m_nStatus = UPDATE_FILE_FETCHED;
     }
     return TRUE;
 }
 
-// One attempt: fetch the entry's archive, unpack it beside itself, and
-// confirm the unpacked file's length and CRC.
+// One attempt: fetch the entry's archive, check its SHA-256 in a signed
+// update, unpack it beside itself, and confirm the unpacked file's length
+// and CRC.
 BOOL CTovarinThread::FetchEntry(CUpdateFile& entry)
 {
+    m_bDigestRefused = false;
     std::wstring url = m_strHttpUrl + L'/';
     if (entry.m_szFilePath[0])
         url += AnsiToWide(entry.m_szFilePath) + L'/';
@@ -348,7 +459,8 @@ BOOL CTovarinThread::FetchEntry(CUpdateFile& entry)
     const std::wstring unpacked = EntryPath(m_strDownDir, entry);
 
     return DownloadFile(url, unpacked + L".zip", static_cast<std::uint32_t>(entry.m_nCompressLen)) &&
-           m_pDigest->Compute(unpacked + L".zip") && m_pDigest->Unpack() && m_pDigest->Compute(unpacked) &&
+           m_pDigest->Compute(unpacked + L".zip") && ArchiveIsSigned(entry, unpacked + L".zip") &&
+           m_pDigest->Unpack() && m_pDigest->Compute(unpacked) &&
            DigestMatches(entry);
 }
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "minisign.h"
 #include "thread_base.h"
 #include "update_messages.h"
 #include "win_types.h"
@@ -26,6 +27,7 @@ enum UPDATE_OUTCOME : int {
     UPDATE_OUTCOME_DOWNLOAD_FAILED = 4,
     UPDATE_OUTCOME_INSTALL_FAILED = 5,
     UPDATE_OUTCOME_ABORTED = 6,       // something escaped the update procedure
+    UPDATE_OUTCOME_UNVERIFIED = 7,    // signed update: a signature or digest did not check out
 };
 
 class CTovarinThread : public Ostrel::IThread {
@@ -56,6 +58,10 @@ public:
     std::wstring m_strHttpUrl;              // base URL, no trailing '/'
     BOOL m_bRunning = FALSE;                // DownloadFile refuses while FALSE
     BOOL m_bReboot = FALSE;                 // start the program after install
+    // Signed update (-key): the list archive must carry the publisher's
+    // signature for m_strNumber, and every archive the SHA-256 the list gives.
+    BOOL m_bSigned = FALSE;
+    std::wstring m_strKey;                  // the publisher's public key, minisign's base64 line
     std::mutex m_cs;                        // guards the three handles below
     void* m_hInternet = nullptr;            // the transfer in progress, else null
     void* m_hConnect = nullptr;             // always null: one handle per transfer here
@@ -71,9 +77,19 @@ private:
     BOOL InstallEntry(CUpdateFile& entry);
     BOOL DigestMatches(const CUpdateFile& entry) const;
     BOOL ListIsSafe() const;
+    BOOL FetchList();
+    BOOL ListArchiveIsSigned();
+    BOOL EveryEntryHasADigest() const;
+    BOOL LogIsSigned();
+    BOOL ArchiveIsSigned(const CUpdateFile& entry, const std::wstring& archive);
+    BOOL Unverified();
 
     bool m_bUpToDate = false;     // CheckUpdate found every file current
     bool m_bFinished = false;     // the final message was posted
+    bool m_bUnverified = false;   // a signed update failed its verification
+    bool m_bDigestRefused = false;  // the last archive fetched had another SHA-256
+    int m_nStep = 0;              // the step of the last status posted
+    MINISIGN_PUBLIC_KEY m_key;    // m_strKey, read by CheckUpdate
 };
 
 // Entry texts used as paths: false for an empty name, an absolute path, a

@@ -67,6 +67,22 @@ bool CopyOptional(char (&field)[N], const TiXmlElement* parent, const char* name
     return !text || CopyText(field, text);
 }
 
+// A digest given in any other form than 64 lowercase hex digits is a broken
+// list, refused like a text too long for its field, rather than taken as
+// "no digest": the entry is not read with a value silently dropped.
+bool CopyOptionalSha256(char (&field)[65], const TiXmlElement* parent)
+{
+    const char* text = ChildText(parent, "CompressSha256");
+    if (!text)
+        return true;
+    for (int i = 0; i < 64; ++i) {
+        const char c = text[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+            return false;
+    }
+    return CopyText(field, text);
+}
+
 bool ReadRequiredDecimal(std::int32_t& field, const TiXmlElement* parent, const char* name)
 {
     const char* text = ChildText(parent, name);
@@ -248,6 +264,8 @@ bool CUpdateFile::ReadXml(const TiXmlElement* element)
         return false;
     if (!CopyOptional(m_szCommand, element, "Command"))
         return false;
+    if (!CopyOptionalSha256(m_szCompressSha256, element))
+        return false;
     // The child element overrides the attribute read first.
     if (const char* status = ChildText(element, "status"))
         m_nStatus = ReadDecimal(status);
@@ -269,6 +287,8 @@ bool CUpdateFile::WriteXml(TiXmlElement* element) const
     AppendDecimalChild(element, "CompressLen", m_nCompressLen);
     if (m_szCommand[0] != '\0')
         AppendTextChild(element, "Command", m_szCommand);
+    if (m_szCompressSha256[0] != '\0')
+        AppendTextChild(element, "CompressSha256", m_szCompressSha256);
     if (m_nStatus != 0)
         element->SetAttribute("status", m_nStatus);
     return true;

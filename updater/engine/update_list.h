@@ -29,8 +29,9 @@ public:
     void Reset();
 
     // Fills the entry from a File element. False for a null element, or when a
-    // required child or its text is missing or a text is longer than its field;
-    // the fields read before the failure stay filled.
+    // required child or its text is missing, a text is longer than its field,
+    // or a CompressSha256 text is not 64 lowercase hex digits; the fields read
+    // before the failure stay filled.
     bool ReadXml(const TiXmlElement* element);
 
     // Appends the child elements to an empty File element and sets its status
@@ -49,6 +50,9 @@ public:
     char m_szCompressName[261] = {};
     char m_szCompressPath[261] = {};
     char m_szCommand[501] = {};
+    // SHA-256 of the file's archive, 64 lowercase hex digits; empty when the
+    // list gives none. Signed updates check every archive against it.
+    char m_szCompressSha256[65] = {};
 };
 
 // The document: the Software element's values and the entries it owns.

@@ -47,6 +47,31 @@ bool OptionText(const std::wstring& token, std::wstring& text)
     return true;
 }
 
+// The matching step of ParseLaunchOptions over the tokens; returns the index
+// of the token where matching stopped (the count when they ran out).
+size_t MatchTokens(LAUNCH_OPTION_LIST& options, std::span<const LAUNCH_OPTION_DEF> table,
+    const std::vector<std::wstring>& tokens)
+{
+    std::wstring text;
+    for (size_t i = 0; i < tokens.size(); ++i) {
+        if (!OptionText(tokens[i], text))
+            return i;
+        const LAUNCH_OPTION_DEF* row = MatchRow(table, text);
+        if (!row)
+            return i;
+        auto option = std::make_unique<LAUNCH_OPTION>();
+        option->strName = row->pszName;
+        if (row->nHasValue) {
+            if (i + 1 >= tokens.size())
+                return i;  // the record is dropped: its value is missing
+            option->strValue = tokens[++i];
+            option->nHasValue = 1;
+        }
+        options.push_back(std::move(option));
+    }
+    return tokens.size();
+}
+
 }  // namespace
 
 std::vector<std::wstring> SplitLaunchTokens(const wchar_t* pszCmdLine)
@@ -81,24 +106,21 @@ std::vector<std::wstring> SplitLaunchTokens(const wchar_t* pszCmdLine)
 void ParseLaunchOptions(LAUNCH_OPTION_LIST& options, std::span<const LAUNCH_OPTION_DEF> table,
     const wchar_t* pszCmdLine)
 {
-    std::vector<std::wstring> tokens = SplitLaunchTokens(pszCmdLine);
+    MatchTokens(options, table, SplitLaunchTokens(pszCmdLine));
+}
+
+BOOL MentionsUnreadOption(std::span<const LAUNCH_OPTION_DEF> table, const wchar_t* pszCmdLine, const wchar_t* pszName)
+{
+    if (!pszName || pszName[0] != L'-')
+        return FALSE;
+    const std::vector<std::wstring> tokens = SplitLaunchTokens(pszCmdLine);
+    LAUNCH_OPTION_LIST unused;
     std::wstring text;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (!OptionText(tokens[i], text))
-            return;
-        const LAUNCH_OPTION_DEF* row = MatchRow(table, text);
-        if (!row)
-            return;
-        auto option = std::make_unique<LAUNCH_OPTION>();
-        option->strName = row->pszName;
-        if (row->nHasValue) {
-            if (i + 1 >= tokens.size())
-                return;  // the record is dropped: its value is missing
-            option->strValue = tokens[++i];
-            option->nHasValue = 1;
-        }
-        options.push_back(std::move(option));
+    for (size_t i = MatchTokens(unused, table, tokens); i < tokens.size(); ++i) {
+        if (OptionText(tokens[i], text) && EqualsFolded(text, pszName + 1))
+            return TRUE;
     }
+    return FALSE;
 }
 
 BOOL FindLaunchOption(const LAUNCH_OPTION_LIST& options, const wchar_t* pszName, std::wstring& strValue)

@@ -27,13 +27,14 @@ struct LAUNCH_OPTION {
 // empty (null) and lookups skip it.
 using LAUNCH_OPTION_LIST = std::vector<std::unique_ptr<LAUNCH_OPTION>>;
 
-inline constexpr LAUNCH_OPTION_DEF LAUNCH_OPTION_TABLE[6] = {
+inline constexpr LAUNCH_OPTION_DEF LAUNCH_OPTION_TABLE[7] = {
     {L"-name", 1},  // program name without its executable suffix
     {L"-number", 1},  // version tag of the update
     {L"-down", 1},  // download folder
     {L"-prog", 1},  // program folder
     {L"-http", 1},  // base URL of the update server
     {L"-reboot", 0},  // start the program after a successful install
+    {L"-key", 1},  // the publisher's public key: a signed update
 };
 
 // Splits the command-line text into tokens. The space is the only separator.
@@ -52,6 +53,12 @@ std::vector<std::wstring> SplitLaunchTokens(const wchar_t* pszCmdLine);
 // option, or a value option that is the last token; earlier records stay.
 void ParseLaunchOptions(LAUNCH_OPTION_LIST& options, std::span<const LAUNCH_OPTION_DEF> table,
     const wchar_t* pszCmdLine);
+
+// TRUE when a token that ParseLaunchOptions left unread (from the one where
+// matching stopped on), read as an option (one '/' or '-' removed, A-Z
+// folded), names pszName (written with its '-'): an option given but not
+// taken, for want of its value or after an unrecognised token.
+BOOL MentionsUnreadOption(std::span<const LAUNCH_OPTION_DEF> table, const wchar_t* pszCmdLine, const wchar_t* pszName);
 
 // Copies the value of the first record named pszName (A-Z compared without
 // regard to case) into strValue and returns TRUE; FALSE, strValue unchanged,

@@ -77,6 +77,8 @@ BOOL CTovarinApp::InitInstance()
     m_pWorker->m_strProgDir = m_strProgDir;
     m_pWorker->m_strDownDir = m_strDownDir;
     m_pWorker->m_strHttpUrl = m_strHttpUrl;
+    m_pWorker->m_bSigned = m_bSigned;
+    m_pWorker->m_strKey = m_strKey;
     m_nExitCode = RunFrontEnd();
     return FALSE;
 }

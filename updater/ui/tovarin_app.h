@@ -29,6 +29,9 @@ public:
     // options were found; FALSE at the first one missing, looked up in the
     // order -name, -number, -prog, -http, -down, with the settings filled
     // before it kept. -reboot sets m_bReboot; its absence never clears it.
+    // -key (optional) fills m_strKey and sets m_bSigned; a command line that
+    // names -key without the parser taking it (no value, or after the point
+    // where matching stopped) gives FALSE.
     BOOL ReadLaunchOptions();
 
     CTovarinThread* m_pWorker = nullptr;  // the update worker; never deleted
@@ -41,6 +44,8 @@ public:
     std::wstring m_strName;  // -name
     std::wstring m_strNumber;  // -number
     BOOL m_bReboot = FALSE;  // -reboot was given
+    std::wstring m_strKey;  // -key: the publisher's public key
+    BOOL m_bSigned = FALSE;  // -key was given
 
     // The command-line text after the program's own path, as the program's
     // entry point received it (see BuildCommandLineText).
