@@ -4,6 +4,8 @@
 #include <cmath>
 #include <new>
 
+#include "player.h"
+
 CSpriteList g_sprites;
 
 namespace {
@@ -159,11 +161,16 @@ void CSprite::Update(float dt)
 
 void CSprite::Draw(int scrollX)
 {
+    DrawCell(scrollX, 0);
+}
+
+void CSprite::DrawCell(int scrollX, int rowTop)
+{
     int sx = ToScreen(x, scrollX);
     int sy = ToScreen(y, 0);
     if (sx + width < 0 || sx > SCREEN_WIDTH || sy + height < 0 || sy > SCREEN_HEIGHT)
         return;
-    BltRect src{frame * width, 0, frame * width + width, height};
+    BltRect src{frame * width, rowTop, frame * width + width, rowTop + height};
     if (!ClipToScreen(sx, sy, width, height, src) || sheet == nullptr)
         return;
     sheet->BltTo(sx, sy, src);
@@ -191,16 +198,24 @@ bool CSprite::SweepAgainst(float x0, float y0, CSprite* other, SweepHit& hit)
     return SweptBoxTest(x0, y0, x, y, box, hit);
 }
 
-CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter, CSprite* player, SweepHit& hit)
+CSprite* CollideWithActors(CSprite& mover, float x0, float y0, SpriteFilter filter, SweepHit& hit)
 {
-    g_map.Sweep(mover.width, mover.height, x0, y0, mover.x, mover.y, hit);
     CSprite* hitActor = nullptr;
+    if (g_sprites.Grid().Collide(mover, x0, y0, filter, hit, hitActor))
+        return hitActor;
     for (CSprite* s = g_sprites.head; s != nullptr; s = s->next) {
         if (filter != nullptr && !filter(mover, *s))
             continue;
         if (mover.SweepAgainst(x0, y0, s, hit))
             hitActor = s;
     }
+    return hitActor;
+}
+
+CSprite* MoveAndCollide(CSprite& mover, float x0, float y0, SpriteFilter filter, CSprite* player, SweepHit& hit)
+{
+    g_map.Sweep(mover.width, mover.height, x0, y0, mover.x, mover.y, hit);
+    CSprite* hitActor = CollideWithActors(mover, x0, y0, filter, hit);
     if (player != nullptr && mover.SweepAgainst(x0, y0, player, hit))
         hitActor = player;
     if (hit.t <= 1.0f) {
@@ -216,6 +231,9 @@ CSprite* CSpriteList::Add(CSprite* s)
         return nullptr;
     s->next = head;
     head = s;
+    s->listStamp = ++m_stamps;
+    if (m_grid.Ready())
+        m_grid.Insert(s);
     return s;
 }
 
@@ -230,6 +248,8 @@ void CSpriteList::Remove(CSprite* s)
             m_walkNext = cur->next;
         if (cur == m_walkCurrent)
             m_currentRemoved = true;
+        if (m_grid.Ready())
+            m_grid.Erase(cur);
         delete cur;
         return;
     }
@@ -241,18 +261,25 @@ void CSpriteList::RemoveAll()
         Remove(head);
 }
 
-void CSpriteList::UpdateAll(float dt, float playerX)
+void CSpriteList::UpdateAll(float dt)
 {
+    if (broadPhase)
+        m_grid.Build(head, g_map.cols);
     for (CSprite* s = head; s != nullptr; s = m_walkNext) {
         m_walkNext = s->next;
         m_walkCurrent = s;
         m_currentRemoved = false;
-        if (s->active == 0 && playerX + ACTIVATION_RANGE > s->x)
+        if (s->active == 0 && g_player.x + ACTIVATION_RANGE > s->x)
             s->active = 1;
         s->Update(dt);
-        if (!m_currentRemoved && s->active != 0 && OutOfWorld(*s))
+        if (m_currentRemoved)
+            continue;
+        if (m_grid.Ready())
+            m_grid.Refile(s);
+        if (s->active != 0 && OutOfWorld(*s))
             Remove(s);
     }
+    m_grid.Clear();
     m_walkNext = nullptr;
     m_walkCurrent = nullptr;
     m_currentRemoved = false;

@@ -1,11 +1,12 @@
 // The actor base: the actor record, frame-table animation, the plain motion
 // step, the ground probe, actor-against-actor sweeps, the move-and-collide
-// pattern and the actor list. It knows the player only as an actor handed to
-// it. Everything here runs on the game's one thread.
+// pattern and the actor list. Everything here runs on the game's one thread.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
+#include "actor_grid.h"
 #include "display_ops.h"
 #include "tilemap.h"
 
@@ -66,11 +67,15 @@ public:
 
     // The three virtual operations, in slot order; then the destructor,
     // virtual because the list destroys subclasses through CSprite pointers.
+    // GetRect never reaches outside the box (x, y, width, height).
     virtual RectF* GetRect(RectF* out);
     virtual void Update(float dt);
     virtual void Draw(int scrollX);
     virtual ~CSprite() = default;
 
+    // Draws cell `frame` of the sheet's row that starts at rowTop (cell i at
+    // x = i * width), clipped to the screen; nothing when wholly off it.
+    void DrawCell(int scrollX, int rowTop);
     // A standing actor with no tile 2 px below it starts to fall.
     void CheckSupport();
     // Tests this actor's move from (x0, y0) to (x, y) against other's box;
@@ -98,6 +103,12 @@ public:
     float animStep = 10.0f;
     CImage* sheet = nullptr;                 // not owned
     CSprite* next = nullptr;                 // next actor of g_sprites
+    // Bookkeeping of g_sprites: the order of Add (a later actor is nearer
+    // the head), and the grid column and place in it the actor is filed
+    // under during the actor pass (-1: none).
+    std::uint64_t listStamp = 0;
+    int gridCell = -1;
+    int gridSlot = -1;
 };
 
 // A world coordinate on the screen: v truncated toward zero minus scroll,
@@ -109,15 +120,24 @@ int ToScreen(float v, int scroll);
 // a rectangle is never handed to the display).
 bool ClipToScreen(int& sx, int& sy, int w, int h, BltRect& src);
 
-// Which actors of g_sprites a moving actor collides with. A null filter
-// accepts every actor. The mover itself is offered too.
-using SpriteFilter = bool (*)(const CSprite& mover, const CSprite& candidate);
+// SpriteFilter (actor_grid.h) says which actors of g_sprites a moving actor
+// collides with. A null filter accepts every actor. The mover itself is
+// offered too.
+
+// The actor half of a collision query, run after the map sweep has filled
+// hit: every actor of g_sprites from the head that passes filter is tested
+// with SweepAgainst from (x0, y0), each later contact having to be strictly
+// earlier. Returns the actor whose contact was recorded last (the earliest,
+// nearest the head on a tie), or null when hit still holds the tile contact
+// or no contact. During the actor pass the candidates come from the pass's
+// grid (when g_sprites.broadPhase is set), with the same result.
+CSprite* CollideWithActors(CSprite& mover, float x0, float y0, SpriteFilter filter, SweepHit& hit);
 
 // The collision half of the move-and-collide pattern, run after the mover has
 // moved from (x0, y0) to its current (x, y):
-//   the map sweep into hit (hit.t starts at 2.0), then every actor of
-//   g_sprites from the head that passes filter, then player unless it is
-//   null; each later contact must be strictly earlier.
+//   the map sweep of its box into hit (hit.t starts at 2.0), then
+//   CollideWithActors, then player unless it is null; each later contact
+//   must be strictly earlier.
 // When hit.t <= 1 the mover is placed at the stop point (hit.x, hit.y).
 // Returns the actor hit first, or null for a tile contact or no contact
 // (tell them apart by hit.t <= 1).
@@ -136,20 +156,30 @@ public:
     // Unlinks and destroys s; an actor not in the list is ignored.
     void Remove(CSprite* s);
     void RemoveAll();
-    // The actor pass: an inactive actor wakes once playerX + 640 is beyond
-    // its x; every actor's Update; culling of active actors that left the
-    // neighbourhood of the screen. An actor may remove itself (or another
-    // actor) from its Update.
-    void UpdateAll(float dt, float playerX);
+    // The actor pass: an inactive actor wakes once g_player's x + 640 is
+    // beyond its x; every actor's Update; culling of active actors that left
+    // the neighbourhood of the screen. An actor may remove itself (or another
+    // actor) from its Update; actors it adds get their first Update in the
+    // next pass.
+    void UpdateAll(float dt);
     // Draws every actor from the head to the tail.
     void DrawAll(int scrollX);
+    // The pass's grid; ready only while UpdateAll runs with broadPhase.
+    const CActorGrid& Grid() const { return m_grid; }
 
     CSprite* head = nullptr;
+    // The actor pass finds each mover's candidates through a grid of map
+    // columns (true, the default) or walks the whole list for each (false);
+    // both give the same results, the walk in time growing with the square
+    // of the actors.
+    bool broadPhase = true;
 
 private:
     CSprite* m_walkNext = nullptr;      // next actor of the running UpdateAll
     CSprite* m_walkCurrent = nullptr;   // actor whose Update is running
     bool m_currentRemoved = false;      // m_walkCurrent was destroyed
+    std::uint64_t m_stamps = 0;         // stamps handed out by Add
+    CActorGrid m_grid;
 };
 
 extern CSpriteList g_sprites;

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "camera_push.h"
 #include "display.h"
+#include "enemies.h"
 #include "input.h"
 #include "music.h"
 #include "palette.h"
@@ -14,6 +14,7 @@
 
 int g_level = 0;
 int g_darkLevel = 0;
+std::uint8_t g_frameKeys = 0;
 
 namespace {
 
@@ -32,6 +33,18 @@ bool ReadLevel(int level, int& darkFlag, LevelEnemies& enemies)
     return LoadLevelFile(path, darkFlag, g_map, &g_imgTile, enemies);
 }
 
+// Each enemy goes to the front of the list, so the last of the file comes
+// first, and the winged turtles are nearest the head.
+void SpawnEnemies(const LevelEnemies& enemies)
+{
+    for (const EnemyPos& e : enemies.ghosts)
+        SpawnGhost(static_cast<float>(e.x), static_cast<float>(e.y));
+    for (const EnemyPos& e : enemies.walkTurtles)
+        SpawnTurtle(KIND_TURTLE, static_cast<float>(e.x), static_cast<float>(e.y));
+    for (const EnemyPos& e : enemies.flyTurtles)
+        SpawnTurtle(KIND_FLY_TURTLE, static_cast<float>(e.x), static_cast<float>(e.y));
+}
+
 }  // namespace
 
 void ApplyLevelPalette()
@@ -44,12 +57,12 @@ void ApplyLevelPalette()
 bool InitGame()
 {
     g_input.Init();
+    g_player.Init();
     return LoadLevel(true);
 }
 
 bool LoadLevel(bool reset)
 {
-    (void)reset;
     g_sprites.RemoveAll();
     int darkFlag = 0;
     LevelEnemies enemies;
@@ -59,7 +72,8 @@ bool LoadLevel(bool reset)
             return false;
     }
     g_darkLevel = darkFlag;
-    ResetCameraPush();
+    SpawnEnemies(enemies);
+    g_player.Respawn(reset);
     ApplyLevelPalette();
     PlayMusic(g_darkLevel ? "sound/back2.mid" : "sound/back1.mid");
     return true;
@@ -69,8 +83,9 @@ void UpdateWorld(float dt)
 {
     std::uint8_t keys = 0;
     g_input.Read(keys);
-    PushCamera(dt, keys);
-    g_sprites.UpdateAll(dt, g_player.x);
+    g_frameKeys = keys;
+    g_player.Step(dt, keys);
+    g_sprites.UpdateAll(dt);
     if (g_player.action == ACT_DOWN && g_player.y > 480.0f)
         LoadLevel(true);
     if (g_player.x > static_cast<float>(g_map.cols * MAP_TILE_SIZE)) {

@@ -6,6 +6,9 @@
 #include "gameflow.h"
 #include "input.h"
 #include "music.h"
+#include "player.h"
+#include "sprite.h"
+#include "tilemap.h"
 
 const char GAME_WINDOW_TITLE[] = "Gorbo\xEF\xBC\x88gorbo.example\xEF\xBC\x89";
 
@@ -17,6 +20,7 @@ CTimer g_fpsClock;
 int g_fpsFrames = 0;
 float g_fps = 0.0f;
 float g_frameStep = 0.0f;
+void (*g_frameObserver)(float step, std::uint8_t keys) = nullptr;
 
 namespace {
 
@@ -79,6 +83,24 @@ void ResetMainLoop()
     g_fpsFrames = 0;
     g_fps = 0.0f;
     g_frameStep = 0.0f;
+}
+
+void ResetProgramState()
+{
+    CloseMusic();
+    ReleaseDisplay();
+    ResetMainLoop();
+    g_input.Release();
+    g_level = 0;
+    g_darkLevel = 0;
+    g_frameKeys = 0;
+    g_sprites.RemoveAll();
+    g_map = CTileMap();
+    g_prevKeys = 0;
+    g_player.Init();
+    g_player.Respawn(true);
+    g_player.blinkPhase = 0;
+    g_player.blinkClock = CTimer();
 }
 
 float FrameStep(const CTimer& now, const CTimer& previous)
@@ -176,6 +198,13 @@ void GameFrame()
     g_frameClock = now;
     g_frameStep = step;
     UpdateWorld(step);
+    if (g_frameObserver != nullptr)
+        g_frameObserver(step, g_frameKeys);
+    DrawFrame();
+}
+
+void DrawFrame()
+{
     ClearBackBuffer();
     DrawWorld();
     DrawFrameRate();

@@ -3,6 +3,8 @@
 // game's one thread.
 #pragma once
 
+#include <cstdint>
+
 #include "timer.h"
 #include "window_ops.h"
 
@@ -21,6 +23,9 @@ extern CTimer g_fpsClock;    // start of the current frame-rate window
 extern int g_fpsFrames;      // frames counted in that window
 extern float g_fps;          // last computed frames per second
 extern float g_frameStep;    // step handed to UpdateWorld by the last frame
+// When set, called by every frame after its world update with the frame's
+// step and the key flags that update read (the game's recording of a play).
+extern void (*g_frameObserver)(float step, std::uint8_t keys);
 
 // The program: makes the executable's folder current, sets up window,
 // display and game, runs the loop. Returns the exit status: the quit code,
@@ -33,7 +38,11 @@ int RunMessageLoop();
 void WindowProc(const WindowEvent& event);
 void OnKeyDown(int key);
 void TogglePause();
+// One frame: the step from the clock, the world update, then DrawFrame.
 void GameFrame();
+// The frame's picture: clear, tile map, actors, player, frame-rate line,
+// present.
+void DrawFrame();
 void DrawFrameRate();
 
 // The step of a frame whose mark is now, after the previous mark: the
@@ -44,3 +53,7 @@ float FrameStep(const CTimer& now, const CTimer& previous);
 // quit posted), so that one process can run the program's start more than
 // once, as the tests do.
 void ResetMainLoop();
+// Puts the whole game back as it is at program start, for the same reason:
+// the music closed, the display released, the loop's and the flow's globals
+// zeroed, no actors, an empty map, the player new and no keys remembered.
+void ResetProgramState();

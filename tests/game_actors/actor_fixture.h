@@ -70,9 +70,11 @@ protected:
     {
         ResetMap(40, 15);
         g_sprites.RemoveAll();
-        g_player.Init(PLAYER_SMALL, 64, 383, 32, 32, 14, &playerSheet);
-        g_player.blinking = 0;
+        g_player.Init();
+        g_player.sheet = &playerSheet;
+        g_player.Respawn(true);
         g_player.blinkPhase = 0;
+        g_prevKeys = 0;
         ResetNullPlatform(NullRecord::On);
     }
     void TearDown() override { g_sprites.RemoveAll(); }

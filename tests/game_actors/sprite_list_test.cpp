@@ -17,7 +17,7 @@ TEST_F(SpriteList, NewestFirstForUpdateAndDraw)
     EXPECT_THAT(ListIds(), ElementsAre(3, 2, 1));
     first->active = 0;
     first->x = 5000;  // far right of the player: stays inactive
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_THAT(log.updated, ElementsAre(3, 2, 1));  // the inactive one too
     g_sprites.DrawAll(0);
     EXPECT_THAT(log.drawn, ElementsAre(3, 2, 1));
@@ -31,7 +31,7 @@ TEST_F(SpriteList, ActorsMayRemoveThemselvesOrTheNextOneDuringTheUpdate)
     AddProbe(4);
     two->onUpdate = [](ProbeActor& self) { g_sprites.Remove(&self); };
     three->onUpdate = [two](ProbeActor&) { g_sprites.Remove(two); };
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_THAT(log.updated, ElementsAre(4, 3, 1));
     EXPECT_THAT(log.destroyed, ElementsAre(2));
     EXPECT_THAT(ListIds(), ElementsAre(4, 3, 1));
@@ -41,7 +41,7 @@ TEST_F(SpriteList, ActorsMayRemoveThemselvesOrTheNextOneDuringTheUpdate)
     ProbeActor* one = static_cast<ProbeActor*>(three->next);
     one->onUpdate = [](ProbeActor& self) { g_sprites.Remove(&self); };
     log.updated.clear();
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_THAT(log.updated, ElementsAre(4, 3, 1));
     EXPECT_THAT(ListIds(), ElementsAre(3));
 }
@@ -53,10 +53,10 @@ TEST_F(SpriteList, ActorsSpawnedDuringThePassUpdateNextFrame)
         self.onUpdate = nullptr;
         AddProbe(2);
     };
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_THAT(log.updated, ElementsAre(1));
     EXPECT_THAT(ListIds(), ElementsAre(2, 1));
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_THAT(log.updated, ElementsAre(1, 2, 1));
 }
 
@@ -106,7 +106,7 @@ TEST_F(SpriteList, CullsActiveActorsThatLeaveTheNeighbourhoodOfTheScreen)
         g_player.x = -1000;  // no activation
         ProbeActor* p = AddProbe(1, c.x, c.y);
         p->active = c.active;
-        g_sprites.UpdateAll(0.02f, g_player.x);
+        g_sprites.UpdateAll(0.02f);
         EXPECT_EQ(g_sprites.head == nullptr, c.culled);
     }
 }
@@ -119,7 +119,7 @@ TEST_F(SpriteList, ActorMovingLeftPastZeroIsCulledInTheSameFrame)
     s->SetAction(ACT_PLAIN, FACE_RIGHT);
     s->vx = -100;
     g_sprites.Add(s);
-    g_sprites.UpdateAll(0.02f, g_player.x);  // x = -1
+    g_sprites.UpdateAll(0.02f);  // x = -1
     EXPECT_EQ(g_sprites.head, nullptr);
 }
 
@@ -130,14 +130,14 @@ TEST_F(SpriteList, EnemiesWakeWhenThePlayerComesWithin640Pixels)
     near->active = 0;
     edge->active = 0;
     g_player.x = 100;
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_EQ(near->active, 1);
     EXPECT_EQ(edge->active, 0);
     g_player.x = 100.5f;
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_EQ(edge->active, 1);
     g_player.x = 0;  // once awake, an actor stays awake
-    g_sprites.UpdateAll(0.02f, g_player.x);
+    g_sprites.UpdateAll(0.02f);
     EXPECT_EQ(edge->active, 1);
 }
 

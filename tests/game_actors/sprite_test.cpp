@@ -289,20 +289,20 @@ TEST_F(SpriteSupport, StandingActorFallsFromTheStepAfterItsGroundIsRemoved)
 {
     PutSolidRow(12, 0, 39);
     auto* w = static_cast<Walker*>(g_sprites.Add(new Walker(100, 354)));  // standing on row 12
-    g_sprites.UpdateAll(0.05f, g_player.x);
+    g_sprites.UpdateAll(0.05f);
     EXPECT_EQ(w->onGround, 1);
     EXPECT_EQ(w->y, 354.0f);
 
     g_map.SetTile(3, 12, TILE_EMPTY);
     g_map.SetTile(4, 12, TILE_EMPTY);
-    g_sprites.UpdateAll(0.05f, g_player.x);  // support lost in this update; no motion yet
+    g_sprites.UpdateAll(0.05f);  // support lost in this update; no motion yet
     EXPECT_EQ(w->onGround, 0);
     EXPECT_EQ(w->ay, GRAVITY);
     EXPECT_EQ(w->ax, 0.0f);
     EXPECT_EQ(w->vy, 0.0f);
     EXPECT_EQ(w->y, 354.0f);
 
-    g_sprites.UpdateAll(0.05f, g_player.x);  // falls from the next step on
+    g_sprites.UpdateAll(0.05f);  // falls from the next step on
     EXPECT_EQ(w->vy, 60.0f);
     EXPECT_EQ(w->y, 357.0f);
 }
@@ -314,7 +314,7 @@ TEST_F(SpriteSupport, FallingActorLandsOnTheCellAndStaysThere)
     w->onGround = 0;
     w->ay = GRAVITY;
     for (int i = 0; i < 40; ++i)
-        g_sprites.UpdateAll(0.05f, g_player.x);
+        g_sprites.UpdateAll(0.05f);
     EXPECT_EQ(w->onGround, 1);
     EXPECT_EQ(w->y, 12.0f * 32 - 32 + 2);
     EXPECT_EQ(w->vy, 0.0f);
@@ -369,6 +369,38 @@ TEST_F(MoveAndCollideTest, NearerTheHeadWinsATieAndThePlayerComesLast)
     EXPECT_EQ(mover.y, 160.0f);
     mover.y = 180;
     EXPECT_EQ(MoveAndCollide(mover, 100, 160, nullptr, nullptr, hit), newer);  // the player is left out
+}
+
+TEST_F(MoveAndCollideTest, InsideTheActorPassTiesComeOutAsInTheWalk)
+{
+    // A mover of the list falls 20 px onto two boxes level with each other
+    // (the newer, nearer the head, wins), and then also onto a row of cells
+    // level with them (the cells win).
+    for (bool cells : {false, true}) {
+        for (bool grid : {false, true}) {
+            SCOPED_TRACE(testing::Message() << (cells ? "with cells" : "boxes only") << (grid ? ", grid" : ", walk"));
+            g_sprites.RemoveAll();
+            ResetMap(40, 15);
+            if (cells)
+                PutSolidRow(12, 0, 39);
+            g_sprites.broadPhase = grid;
+            ProbeActor* mover = AddProbe(1, 100, 340);
+            CSprite* older = AddBox(120, 384);
+            CSprite* newer = AddBox(80, 384);
+            CSprite* result = older;
+            SweepHit hit{};
+            mover->onUpdate = [&](ProbeActor& self) {
+                self.x = 100;
+                self.y = 360;
+                result = MoveAndCollide(self, 100, 340, nullptr, nullptr, hit);
+            };
+            g_sprites.UpdateAll(0.0f);
+            EXPECT_EQ(result, cells ? nullptr : newer);
+            EXPECT_EQ(hit.t, 0.75f);
+            EXPECT_EQ(mover->y, 354.0f);
+        }
+    }
+    g_sprites.broadPhase = true;
 }
 
 TEST_F(MoveAndCollideTest, AFallOf29PixelsMeetsItsOwnBox)

@@ -1,6 +1,6 @@
 // Puts the game back to program start between the flow's tests: the null
 // platform recording from scratch, the music closed, the loop's and the
-// flow's globals zeroed, no actors, an empty map.
+// flow's globals zeroed, no actors, an empty map, a new player.
 #pragma once
 
 #include "display.h"
@@ -9,19 +9,13 @@
 #include "mainloop.h"
 #include "music.h"
 #include "null_platform.h"
+#include "player.h"
 #include "sprite.h"
 #include "tilemap.h"
 
 inline void ResetGame()
 {
-    CloseMusic();
-    ReleaseDisplay();
-    ResetMainLoop();
-    g_input.Release();
-    g_level = 0;
-    g_darkLevel = 0;
-    g_sprites.RemoveAll();
-    g_map = CTileMap();
+    ResetProgramState();
     ResetNullPlatform(NullRecord::On);
 }
 

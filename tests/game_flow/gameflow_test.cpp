@@ -1,5 +1,5 @@
-// Level loading: the level sequence, the look and sound of a level, the
-// world update's camera push.
+// Level loading: the level sequence, the look and sound of a level, and a
+// load that finds no file.
 #include <gtest/gtest.h>
 
 #include "game_files.h"
@@ -65,24 +65,6 @@ TEST_F(FlowTest, NoLevelFileFailsAndKeepsTheMap)
     EXPECT_FALSE(LoadLevel(true));
     EXPECT_EQ(g_map.cols, 24);
     EXPECT_EQ(g_level, 1);
-}
-
-TEST_F(FlowTest, RightArrowPushesTheCameraUpToTheLastScreen)
-{
-    dir.Write("level/level1.dat", MakeLevel(0, 22, 15));
-    ASSERT_TRUE(InitGame());
-    NullPlatform().held[GKEY_RIGHT] = true;
-    UpdateWorld(0.05f);
-    EXPECT_EQ(g_map.scrollX, 16);
-    UpdateWorld(0.0f);
-    EXPECT_EQ(g_map.scrollX, 16);
-    for (int i = 0; i < 10; ++i)
-        UpdateWorld(0.05f);
-    EXPECT_EQ(g_map.scrollX, 64);  // (22 - 20) x 32
-    NullPlatform().held[GKEY_RIGHT] = false;
-    NullPlatform().held[GKEY_LEFT] = true;
-    UpdateWorld(0.05f);
-    EXPECT_EQ(g_map.scrollX, 64);
 }
 
 }  // namespace

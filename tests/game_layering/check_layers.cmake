@@ -3,7 +3,8 @@
 #   world     : world headers only (its own and the ops headers)
 #   actors    : world and actors
 #   flow      : world, actors and flow
-#   app       : world, actors and flow
+#   sim       : world, actors, flow, sim and the null platform it steers
+#   app       : world, actors, flow and sim
 #   platform/*: the ops headers the platform implements, and its own folder
 # A quoted include must name a header of an allowed folder. An angle include
 # in any folder but platform/sdl must be a C++ standard header: no SDL, no
@@ -37,13 +38,14 @@ headers_of(world/ops ops)
 headers_of(world world_own)
 headers_of(actors actors)
 headers_of(flow flow)
+headers_of(sim sim)
 headers_of(platform/null null)
 headers_of(platform/sdl sdl)
 set(world ${world_own} ${ops})
 
 # Which folder a header name belongs to, for the message.
 function(owner_of header out)
-  foreach(folder world/ops world actors flow platform/null platform/sdl)
+  foreach(folder world/ops world actors flow sim platform/null platform/sdl)
     headers_of(${folder} names)
     if(header IN_LIST names)
       set(${out} "game/${folder}" PARENT_SCOPE)
@@ -86,7 +88,8 @@ check(world/ops ON ${ops})
 check(world ON ${world})
 check(actors ON ${world} ${actors})
 check(flow ON ${world} ${actors} ${flow})
-check(app ON ${world} ${actors} ${flow})
+check(sim ON ${world} ${actors} ${flow} ${sim} ${null})
+check(app ON ${world} ${actors} ${flow} ${sim})
 check(platform/null ON ${ops} ${null})
 check(platform/sdl OFF ${ops} ${sdl})
 

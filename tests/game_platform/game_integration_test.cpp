@@ -65,17 +65,27 @@ Rgb TileSheet(int x, int y)
     return Rgb{0, 0, 0};
 }
 
-// A level of cols x 15 cells; with ground, picture 0 along the bottom row
-// (every column when cols is 20, else only column 2).
+// A level of cols x 15 cells; with ground, picture 0 along the bottom row.
 std::string Level(bool ground, int cols = 20, int dark = 0)
 {
     std::string s = std::to_string(dark) + "\n" + std::to_string(cols) + " 15\n";
     for (int layer = 0; layer < 2; ++layer)
         for (int r = 0; r < 15; ++r)
             for (int c = 0; c < cols; ++c)
-                s += (ground && r == 14 && (cols == 20 || c == 2)) ? "1 " : "0 ";
+                s += (ground && r == 14) ? "1 " : "0 ";
     return s + "\n0 0 0\n";
 }
+
+// Every cell of the player sheet in one colour.
+constexpr Rgb kPlayer{0, 200, 0};
+Rgb PlayerSheet(int, int)
+{
+    return kPlayer;
+}
+// The player stands on the bottom row from x 64 to 96, y 418 to 450: this
+// pixel is inside it until it has moved right by 7 px.
+constexpr int kPlayerX = 70;
+constexpr int kPlayerY = 430;
 
 class GameUnderXvfb : public ::testing::Test {
 protected:
@@ -124,6 +134,14 @@ protected:
                               std::chrono::seconds(20), std::chrono::milliseconds(100)));
         EXPECT_EQ(x.Run("xdotool search --name Gorbo windowfocus --sync >/dev/null 2>&1"), 0);
         return child;
+    }
+    // A long level with ground everywhere, the tile sheet and a player one
+    // colour.
+    void WriteWalkingLevel()
+    {
+        Write("level/level1.dat", Level(true, 60));
+        Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+        Write("graphics/player.bmp", MakeBmp(256, 192, PlayerSheet));
     }
     // Takes screenshots until pixel (x, y) has the colour; the last one stays in shot.
     bool WaitFor(const Xvfb& x, int px, int py, Rgb colour, Screenshot& shot)
@@ -299,42 +317,39 @@ TEST_F(GameUnderXvfb, ADarkLevelLooksDarkInTheWindowAndABrightOneShowsTheBitmaps
 
 TEST_F(GameUnderXvfb, ArrowKeysAreReadByScanCodeKeypadArrowsDoNotCount)
 {
-    Write("level/level1.dat", Level(true, 60));
-    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    WriteWalkingLevel();
     Xvfb x;
     ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
-    ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
+    ASSERT_TRUE(WaitFor(x, kPlayerX, kPlayerY, kPlayer, shot));
     x.Run("xdotool keydown KP_Right sleep 0.5 keyup KP_Right");
     x.Run("xdotool keydown KP_6 sleep 0.5 keyup KP_6");
     ASSERT_TRUE(x.Take(shot));
-    EXPECT_EQ(shot.At(64 + 24, 470), kTileWindowed) << "the camera moved";
-    // The right arrow pushes the camera until the game flow has a player.
+    EXPECT_EQ(shot.At(kPlayerX, kPlayerY), kPlayer) << "the player moved";
     x.Run("xdotool keydown Right sleep 0.5 keyup Right");
     ASSERT_TRUE(x.Take(shot));
-    EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "the camera did not move";
+    EXPECT_EQ(shot.At(kPlayerX, kPlayerY), kSky) << "the player did not move";
     x.Run("xdotool key Escape");
     EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
 
 TEST_F(GameUnderXvfb, PauseFreezesTheWorldUntilPressedAgain)
 {
-    Write("level/level1.dat", Level(true, 60));
-    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    WriteWalkingLevel();
     Xvfb x;
     ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
-    ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
+    ASSERT_TRUE(WaitFor(x, kPlayerX, kPlayerY, kPlayer, shot));
     x.Run("xdotool key Pause");
     x.Run("xdotool keydown Right sleep 0.5 keyup Right");
     ASSERT_TRUE(x.Take(shot));
-    EXPECT_EQ(shot.At(64 + 24, 470), kTileWindowed) << "the world moved while paused";
+    EXPECT_EQ(shot.At(kPlayerX, kPlayerY), kPlayer) << "the world moved while paused";
     x.Run("xdotool key Pause");
     x.Run("xdotool keydown Right sleep 0.5 keyup Right");
     ASSERT_TRUE(x.Take(shot));
-    EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "the world did not go on";
+    EXPECT_EQ(shot.At(kPlayerX, kPlayerY), kSky) << "the world did not go on";
     x.Run("xdotool key Escape");
     EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }
@@ -343,13 +358,12 @@ TEST_F(GameUnderXvfb, SwitchingAwayPausesAndSwitchingBackRunsEvenAfterThePauseKe
 {
     if (!ToolAvailable("xmessage"))
         GTEST_SKIP() << "no second X client (xmessage) to switch to";
-    Write("level/level1.dat", Level(true, 60));
-    Write("graphics/tile.bmp", MakeBmp(512, 256, TileSheet));
+    WriteWalkingLevel();
     Xvfb x;
     ASSERT_TRUE(x.Start(640, 480));
     auto game = Start(x);
     Screenshot shot;
-    ASSERT_TRUE(WaitFor(x, 64 + 24, 470, kTileWindowed, shot));
+    ASSERT_TRUE(WaitFor(x, kPlayerX, kPlayerY, kPlayer, shot));
     auto other = Launch("/usr/bin/xmessage", {"DISPLAY=" + x.Display(), "HOME=" + dir.string()},
                         {"-name", "otherapp", "another application"});
     ASSERT_TRUE(WaitUntil([&] { return x.Run("xdotool search --onlyvisible --classname otherapp >/dev/null 2>&1") == 0; },
@@ -360,7 +374,7 @@ TEST_F(GameUnderXvfb, SwitchingAwayPausesAndSwitchingBackRunsEvenAfterThePauseKe
     x.Run("xdotool search --name Gorbo windowfocus --sync");
     x.Run("xdotool keydown Right sleep 0.5 keyup Right");
     ASSERT_TRUE(x.Take(shot));
-    EXPECT_EQ(shot.At(64 + 24, 470), kSky) << "paused after switching back";
+    EXPECT_EQ(shot.At(kPlayerX, kPlayerY), kSky) << "paused after switching back";
     x.Run("xdotool key Escape");
     EXPECT_EQ(game->Wait(std::chrono::seconds(10)), 0) << game->Output();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "temp_folder.h"
 
@@ -27,3 +28,15 @@ std::string MakePalette(const char* magic, const char* form, const char* chunk, 
                         unsigned count, int entries);
 // A level file: dark flag, cols x rows with a ground row, no enemies.
 std::string MakeLevel(int dark, int cols, int rows);
+
+// A level file drawn as text rows, top row first, all of one width; fewer
+// than 15 rows are padded with empty rows on top. Cells:
+//   '.' or ' '  empty
+//   '#'  ground top (solid, picture 1)     '='  earth (solid, picture 3)
+//   'X'  plain solid block (picture 6)     'B'  brick (picture 7)
+//   'C'  coin block (picture 8)            'P'  power block (picture 9)
+//   'U'  emptied block (solid, picture 18)
+// Enemies stand in their cell: 'g' a ghost at the cell's top-left, 't' a
+// turtle and 'w' a winged turtle 16 px higher (48 px tall, feet at the
+// cell's bottom); their cells are empty.
+std::string LevelFromRows(const std::vector<std::string>& rows, int dark = 0);

@@ -1,6 +1,7 @@
 #include "image.h"
 
 #include <fstream>
+#include <iterator>
 
 namespace test {
 
@@ -80,6 +81,49 @@ std::string MakeBmp(int width, int height, Rgb (*colour)(int x, int y))
         s.append(static_cast<std::size_t>(row - width * 3), '\0');
     }
     return s;
+}
+
+namespace {
+
+unsigned LittleEndian(const std::string& s, std::size_t at, int bytes)
+{
+    unsigned v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = (v << 8) | static_cast<unsigned char>(s[at + static_cast<std::size_t>(i)]);
+    return v;
+}
+
+} // namespace
+
+bool ReadBmp(const std::string& path, Screenshot& picture)
+{
+    std::ifstream in(path, std::ios::binary);
+    const std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (s.size() < 54 || s.compare(0, 2, "BM") != 0 || LittleEndian(s, 28, 2) != 24 || LittleEndian(s, 30, 4) != 0)
+        return false;
+    const std::size_t offset = LittleEndian(s, 10, 4);
+    const int width = static_cast<int>(LittleEndian(s, 18, 4));
+    const int height = static_cast<int>(LittleEndian(s, 22, 4));
+    const bool bottomUp = height > 0;
+    const int rows = bottomUp ? height : -height;
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~static_cast<std::size_t>(3);
+    if (width <= 0 || rows <= 0 || offset + stride * static_cast<std::size_t>(rows) > s.size())
+        return false;
+    picture.width = width;
+    picture.height = rows;
+    picture.rgb.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows) * 3, 0);
+    for (int y = 0; y < rows; ++y) {
+        const std::size_t row = offset + stride * static_cast<std::size_t>(bottomUp ? rows - 1 - y : y);
+        for (int x = 0; x < width; ++x) {
+            const std::size_t from = row + static_cast<std::size_t>(x) * 3;
+            const std::size_t to =
+                (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+            picture.rgb[to] = static_cast<std::uint8_t>(s[from + 2]);
+            picture.rgb[to + 1] = static_cast<std::uint8_t>(s[from + 1]);
+            picture.rgb[to + 2] = static_cast<std::uint8_t>(s[from]);
+        }
+    }
+    return true;
 }
 
 } // namespace test

@@ -1,5 +1,5 @@
-// Pictures in tests: screenshots read back from the X server, and small BMP
-// files made from a colour function.
+// Pictures in tests: screenshots read back from the X server, small BMP
+// files made from a colour function, and BMP files read.
 #pragma once
 
 #include <cstdint>
@@ -31,5 +31,8 @@ struct Screenshot {
 
 // A 24-bit bottom-up BMP file of the given size from a colour function.
 std::string MakeBmp(int width, int height, Rgb (*colour)(int x, int y));
+// A 24-bit uncompressed BMP file (bottom-up or top-down) as a picture, such
+// as the game's sheets; false for anything else.
+bool ReadBmp(const std::string& path, Screenshot& picture);
 
 } // namespace test
