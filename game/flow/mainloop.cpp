@@ -88,6 +88,7 @@ void ResetMainLoop()
 void ResetProgramState()
 {
     CloseMusic();
+    ResetMusicMute();
     ReleaseDisplay();
     ResetMainLoop();
     g_input.Release();

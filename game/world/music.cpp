@@ -61,6 +61,12 @@ bool ToggleMusicMute()
     return s_muted;
 }
 
+void ResetMusicMute()
+{
+    s_muted = false;
+    MixerSetMuted(false);
+}
+
 void OnMusicEnded(unsigned token)
 {
     if (token == 0 || token != s_awaitedEnd)

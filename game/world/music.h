@@ -15,6 +15,8 @@ bool CloseMusic();                 // unloads the piece
 // only the volume: the pieces play on unheard, so they end, loop and restart
 // when they would, and the setting holds across pieces and levels.
 bool ToggleMusicMute();
+// The music's volume back on, as at program start.
+void ResetMusicMute();
 
 // The window procedure's answer to WEV_MUSIC_END: the end of the play that
 // asked for a report restarts the piece; the end of any other play (one

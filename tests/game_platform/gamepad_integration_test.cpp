@@ -11,8 +11,10 @@
 
 #include "display.h"
 #include "game_files.h"
+#include "gameflow.h"
 #include "input.h"
 #include "mainloop.h"
+#include "player.h"
 #include "sdl_platform.h"
 #include "tilemap.h"
 #include "wait.h"
@@ -87,11 +89,11 @@ protected:
     {
         if (!s_x)
             GTEST_SKIP() << "no Xvfb or xdotool";
-        ResetMainLoop();
+        ResetProgramState();
     }
     void TearDown() override
     {
-        g_input.Release();
+        ResetProgramState();
         ShutdownPlatform();
     }
     // Opens the window and the reader and waits for the keyboard focus.
@@ -213,13 +215,23 @@ TEST_F(Gamepad, StartIsThePauseKey)
 }
 
 // The real game in this process: start-up, then the loop's work (events,
-// and a frame whenever it may run), steered by a controller only.
-TEST_F(Gamepad, SteersTheGameAndStartPausesIt)
-{
-    TempFolder dir;
-    dir.Write("level/level1.dat", MakeLevel(0, 100, 15));
-    ASSERT_TRUE(InitApplication()) << PlatformError();
-    auto loopUntil = [](auto condition) {
+// and a frame whenever it may run) until a condition holds, the player
+// steered by a controller only.
+class GamepadInGame : public Gamepad {
+protected:
+    void SetUp() override
+    {
+        Gamepad::SetUp();
+        if (IsSkipped())
+            return;
+        dir.Write("level/level1.dat", MakeLevel(0, 100, 15));
+        ASSERT_TRUE(InitApplication()) << PlatformError();
+        ASSERT_TRUE(LoopUntil([] { return SDL_GetKeyboardFocus() == Sdl().window; }));
+        ASSERT_TRUE(LoopUntil([] { return g_player.onGround != 0; })) << "the player never landed";
+    }
+    template <typename Condition>
+    static bool LoopUntil(Condition condition)
+    {
         return test::WaitUntil([&] {
             for (const WindowEvent& e : Pump())
                 WindowProc(e);
@@ -227,23 +239,54 @@ TEST_F(Gamepad, SteersTheGameAndStartPausesIt)
                 GameFrame();
             return condition();
         });
-    };
-    ASSERT_TRUE(loopUntil([] { return SDL_GetKeyboardFocus() == Sdl().window; }));
+    }
+    TempFolder dir;
+};
+
+TEST_F(GamepadInGame, DPadAndStickSteerSouthJumpsWestRuns)
+{
     VirtualPad pad;
     ASSERT_TRUE(pad.Ok());
-    const int start = g_map.scrollX;
+    const float start = g_player.x;
     pad.Button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
-    EXPECT_TRUE(loopUntil([&] { return g_map.scrollX > start + 64; })) << "the d-pad did not steer";
+    EXPECT_TRUE(LoopUntil([&] { return g_player.x > start + 32.0f; })) << "the d-pad did not steer right";
+    EXPECT_EQ(g_player.facing, FACE_RIGHT);
 
+    pad.Button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, false);
+    pad.StickX(-30000);
+    const float turned = g_player.x;
+    EXPECT_TRUE(LoopUntil([&] { return g_player.x < turned - 16.0f && g_player.facing == FACE_LEFT; }))
+        << "the stick did not steer left";
+
+    pad.StickX(0);
+    EXPECT_TRUE(LoopUntil([] { return g_player.vx == 0.0f; })) << "the player did not come to rest";
+    pad.Button(SDL_CONTROLLER_BUTTON_A, true);
+    EXPECT_TRUE(LoopUntil([] { return g_player.onGround == 0 && g_player.vy < 0.0f; })) << "no jump";
+    pad.Button(SDL_CONTROLLER_BUTTON_A, false);
+    EXPECT_TRUE(LoopUntil([] { return g_player.onGround != 0; })) << "never landed again";
+
+    pad.Button(SDL_CONTROLLER_BUTTON_X, true);
+    pad.Button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
+    EXPECT_TRUE(LoopUntil([] { return g_frameKeys == (KEY_RIGHT | KEY_ACTION); }));
+}
+
+TEST_F(GamepadInGame, StartPausesAndResumes)
+{
+    VirtualPad pad;
+    ASSERT_TRUE(pad.Ok());
+    // Buttons held while the controller is being plugged in are not
+    // pressed; the game has it open from the next frame on.
+    ASSERT_TRUE(LoopUntil([] { return !Sdl().input.controllers.empty(); }));
+    pad.Button(SDL_CONTROLLER_BUTTON_DPAD_RIGHT, true);
     pad.Button(SDL_CONTROLLER_BUTTON_START, true);
-    EXPECT_TRUE(loopUntil([] { return g_paused == 1; })) << "Start did not pause";
+    EXPECT_TRUE(LoopUntil([] { return g_paused == 1; })) << "Start did not pause";
+    const float paused = g_player.x;
     pad.Button(SDL_CONTROLLER_BUTTON_START, false);
     Pump();  // the release, seen before the next press
     pad.Button(SDL_CONTROLLER_BUTTON_START, true);
-    EXPECT_TRUE(loopUntil([] { return g_paused == 0; })) << "Start did not resume";
-    const int resumed = g_map.scrollX;
-    EXPECT_TRUE(loopUntil([&] { return g_map.scrollX > resumed; })) << "no steering after the pause";
-    ReleaseDisplay();
+    EXPECT_TRUE(LoopUntil([] { return g_paused == 0; })) << "Start did not resume";
+    EXPECT_EQ(g_player.x, paused) << "the player moved while paused";
+    EXPECT_TRUE(LoopUntil([&] { return g_player.x > paused + 16.0f; })) << "no steering after the pause";
 }
 
 }  // namespace
