@@ -2,7 +2,7 @@
 // driver, software renderer: the present goes to an off-screen target) in
 // both modes: clear, a full screen of tiles, 50 sprites, present. Measured
 // against one full-screen 640 x 480 surface copy in the same run; the
-// counter x_copy is a frame's time in such copies (goal: at most 6).
+// counter x_copy is a frame's time in such copies (goal: at most 4).
 #include <benchmark/benchmark.h>
 
 #include <SDL.h>

@@ -1,7 +1,8 @@
 // Bitmap files are read from disk: any bytes go through a temporary file
 // into CImage::Load on a real display (SDL's dummy video driver, software
 // renderer), in the 32-bit windowed mode or the 8-bit palettised one (the
-// first byte chooses), and the loaded image is drawn onto the back buffer.
+// first byte's low bit chooses; its next bit applies another palette
+// between the copies), and the loaded image is drawn onto the back buffer.
 #include <unistd.h>
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 
 #include "display.h"
+#include "palette.h"
 #include "window_ops.h"
 
 namespace {
@@ -51,6 +53,24 @@ bool DisplayIn(int fullscreen)
     return displayMode == fullscreen;
 }
 
+// The palette the display was made against ("bright.pal" is missing here,
+// so the default one), and one with every entry changed.
+const PaletteEntry* BrightPalette()
+{
+    static PaletteEntry entries[256];
+    BuildDefaultPalette(entries);
+    return entries;
+}
+
+const PaletteEntry* OtherPalette()
+{
+    static PaletteEntry entries[256];
+    for (int i = 0; i < 256; ++i)
+        entries[i] = PaletteEntry{static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i / 2),
+                                  static_cast<std::uint8_t>(i), 0};
+    return entries;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -66,8 +86,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CImage image;
     if (image.Load(path)) {
         image.BltTo(0, 0, BltRect{0, 0, 32, 32});
+        // Windowed, another palette recolours the image at its next copy,
+        // and a reload replaces its own colours.
+        if (data[0] & 2)
+            ApplyPalette(OtherPalette());
         image.Reload(path);
         image.BltTo(600, 440, BltRect{0, 0, 64, 64});
+        if (data[0] & 2)
+            ApplyPalette(BrightPalette());
     }
     image.Release();
     ClearBackBuffer();

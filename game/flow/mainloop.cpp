@@ -55,16 +55,16 @@ void OnActivateApp(bool active)
     TogglePause();
 }
 
-// F4: rebuild the display in the other mode. A display that cannot be made
-// leaves the game running without drawing (the display operations do
-// nothing without their objects); the next F4 tries again.
+// F4: rebuild the display in the other mode, showing the level's palette
+// in both. A display that cannot be made leaves the game running without
+// drawing (the display operations do nothing without their objects); the
+// next F4 tries again.
 void SwitchDisplayMode()
 {
     ReleaseDisplay();
     g_fullscreen = !g_fullscreen;
     InitDisplay();
-    if (g_fullscreen)
-        ApplyLevelPalette();
+    ApplyLevelPalette();
     g_frameClock.Mark();
 }
 
@@ -88,6 +88,7 @@ void ResetMainLoop()
 void ResetProgramState()
 {
     CloseMusic();
+    ResetMusicMute();
     ReleaseDisplay();
     ResetMainLoop();
     g_input.Release();
@@ -136,6 +137,9 @@ void OnKeyDown(int key)
         break;
     case SYSKEY_F5:
         g_showFps = !g_showFps;
+        break;
+    case SYSKEY_M:
+        ToggleMusicMute();
         break;
     default:
         break;

@@ -54,6 +54,6 @@ float FrameStep(const CTimer& now, const CTimer& previous);
 // once, as the tests do.
 void ResetMainLoop();
 // Puts the whole game back as it is at program start, for the same reason:
-// the music closed, the display released, the loop's and the flow's globals
+// the music closed and unmuted, the display released, the loop's and the flow's globals
 // zeroed, no actors, an empty map, the player new and no keys remembered.
 void ResetProgramState();

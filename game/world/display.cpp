@@ -53,11 +53,9 @@ void ReleaseImages()
 
 bool InitDisplay()
 {
-    const bool fullscreen = g_fullscreen != 0;
     PaletteEntry bright[256];
-    if (fullscreen)
-        LoadPaletteFile("bright.pal", bright);
-    if (!OpenDisplay(fullscreen, fullscreen ? bright : nullptr))
+    LoadPaletteFile("bright.pal", bright);
+    if (!OpenDisplay(g_fullscreen != 0, bright))
         return false;
     LoadImages();
     return true;

@@ -20,8 +20,9 @@ extern CImage g_imgBullet;
 extern CImage g_imgExplode;
 extern CImage g_imgFlower;
 
-// Makes the display for g_fullscreen, then loads the ten sheets. Full
-// screen starts with "bright.pal", so the sheets are always matched to it.
+// Makes the display for g_fullscreen against "bright.pal", then loads the
+// ten sheets: they are always matched to it, and windowed the picture shows
+// their own colours while "bright.pal" is the palette applied.
 // False when the display cannot be made; no sheet is loaded then.
 bool InitDisplay();
 // The sheets, then the display objects; also safe on a partly made display.

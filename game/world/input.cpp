@@ -10,13 +10,13 @@ namespace {
 std::uint8_t KeyFlagsFromHeld(const bool held[GKEY_COUNT])
 {
     std::uint8_t flags = 0;
-    if (held[GKEY_LEFT])
+    if (held[GKEY_LEFT] || held[GKEY_PAD_LEFT])
         flags |= KEY_LEFT;
-    else if (held[GKEY_RIGHT])
+    else if (held[GKEY_RIGHT] || held[GKEY_PAD_RIGHT])
         flags |= KEY_RIGHT;
-    if (held[GKEY_LSHIFT] || held[GKEY_RSHIFT])
+    if (held[GKEY_LSHIFT] || held[GKEY_RSHIFT] || held[GKEY_PAD_WEST])
         flags |= KEY_ACTION;
-    if (held[GKEY_LCTRL] || held[GKEY_RCTRL] || held[GKEY_SPACE])
+    if (held[GKEY_LCTRL] || held[GKEY_RCTRL] || held[GKEY_SPACE] || held[GKEY_PAD_SOUTH])
         flags |= KEY_JUMP;
     return flags;
 }

@@ -1,10 +1,12 @@
-// The game's keyboard reader: once per frame, the seven game keys boiled down
-// to one byte of key flags for the world update.
+// The game's keyboard reader: once per frame, the seven game keys and the
+// game controllers' controls boiled down to one byte of key flags for the
+// world update. A controller's left and right are the arrows', its south
+// button a jump key and its west button a Shift.
 #pragma once
 
 #include <cstdint>
 
-constexpr std::uint8_t KEY_RIGHT = 0x01;   // right arrow, unless the left one is held
+constexpr std::uint8_t KEY_RIGHT = 0x01;   // right arrow, unless a left is held
 constexpr std::uint8_t KEY_LEFT = 0x08;    // left arrow; wins over the right arrow
 constexpr std::uint8_t KEY_ACTION = 0x10;  // either Shift
 constexpr std::uint8_t KEY_JUMP = 0x20;    // either Ctrl or Space

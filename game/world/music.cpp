@@ -9,6 +9,7 @@ namespace {
 // end that was already on its way is recognised as stale.
 unsigned s_awaitedEnd = 0;
 unsigned s_lastToken = 0;
+bool s_muted = false;
 
 unsigned NewToken()
 {
@@ -51,6 +52,19 @@ bool LoopMusic()
 {
     s_awaitedEnd = NewToken();
     return MixerPlay(true, s_awaitedEnd);
+}
+
+bool ToggleMusicMute()
+{
+    s_muted = !s_muted;
+    MixerSetMuted(s_muted);
+    return s_muted;
+}
+
+void ResetMusicMute()
+{
+    s_muted = false;
+    MixerSetMuted(false);
 }
 
 void OnMusicEnded(unsigned token)

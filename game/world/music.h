@@ -11,6 +11,13 @@ bool ResumeMusic();                // plays on from the position, its end report
 bool LoopMusic();                  // plays from the start, its end reported
 bool CloseMusic();                 // unloads the piece
 
+// Mutes the music, or unmutes it when muted; true when now muted. Muting is
+// only the volume: the pieces play on unheard, so they end, loop and restart
+// when they would, and the setting holds across pieces and levels.
+bool ToggleMusicMute();
+// The music's volume back on, as at program start.
+void ResetMusicMute();
+
 // The window procedure's answer to WEV_MUSIC_END: the end of the play that
 // asked for a report restarts the piece; the end of any other play (one
 // without a report, or one since stopped or replaced) is ignored.

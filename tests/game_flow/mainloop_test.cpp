@@ -160,6 +160,29 @@ TEST_F(LoopTest, PauseKeyAndActivationLoopTheMusicFromItsNextEnd)
     }
 }
 
+TEST_F(LoopTest, MMutesAndUnmutesTheMusicWhichPlaysOnAsUnmuted)
+{
+    Start();
+    NullPlatform().mixerCalls.clear();
+    OnKeyDown(SYSKEY_M);
+    EXPECT_TRUE(NullPlatform().muted);
+    EXPECT_EQ(NullPlatform().mixerCalls, (std::vector<std::string>{"mute"}));
+    // The music's rules go on unheard: pause and resume, the loop from the
+    // piece's next end, a new level's piece, all with the volume off.
+    TogglePause();
+    TogglePause();
+    FinishNullPiece();
+    DeliverEvents();
+    EXPECT_EQ(NullPlatform().mixerCalls,
+              (std::vector<std::string>{"mute", "pause", "play resume 1", "play start 1"}));
+    ASSERT_TRUE(LoadLevel(true));
+    EXPECT_TRUE(NullPlatform().playing);
+    EXPECT_TRUE(NullPlatform().muted);
+    OnKeyDown(SYSKEY_M);
+    EXPECT_FALSE(NullPlatform().muted);
+    EXPECT_EQ(NullPlatform().mixerCalls.back(), "unmute");
+}
+
 TEST_F(LoopTest, ActivationStateMachine)
 {
     Start();
@@ -252,13 +275,16 @@ TEST_F(LoopTest, F4RebuildsTheDisplayInTheOtherModeWithTheLevelsPalette)
     NullPlatform().draws.clear();
     OnKeyDown(SYSKEY_F4);
     EXPECT_EQ(g_fullscreen, 0);
-    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window"}));
+    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window", "palette"}));
 
-    // A dark level shows the dark palette each time full screen is entered.
+    // A dark level shows the dark palette each time a mode is entered.
     g_darkLevel = 1;
-    OnKeyDown(SYSKEY_F4);
-    EXPECT_EQ(NullPlatform().palette[50].red, 50);    // darken.pal's entries
-    EXPECT_EQ(NullPlatform().palette[200].red, 218);  // beyond its end: default palette
+    for (int fullscreen : {1, 0}) {
+        OnKeyDown(SYSKEY_F4);
+        EXPECT_EQ(g_fullscreen, fullscreen);
+        EXPECT_EQ(NullPlatform().palette[50].red, 50) << fullscreen;    // darken.pal's entries
+        EXPECT_EQ(NullPlatform().palette[200].red, 218) << fullscreen;  // beyond its end: default palette
+    }
 }
 
 TEST_F(LoopTest, FailedDisplayAfterF4KeepsTheGameRunningAndF4TriesAgain)
@@ -274,7 +300,7 @@ TEST_F(LoopTest, FailedDisplayAfterF4KeepsTheGameRunningAndF4TriesAgain)
     NullPlatform().displayAvailable = true;
     NullPlatform().draws.clear();
     OnKeyDown(SYSKEY_F4);
-    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window"}));
+    EXPECT_EQ(ModeSwitches(), (std::vector<std::string>{"close", "open window", "palette"}));
     EXPECT_EQ(g_fullscreen, 0);
 }
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -150,6 +152,88 @@ TEST_F(RealMixer, AfterAPauseThePieceLoopsWithShortGaps)
         double between = ends[i].second - ends[i - 1].second;
         EXPECT_LT(between - kPieceSeconds, 0.5) << i;
     }
+}
+
+// SDL's disk audio driver writes what the mixer plays to a file, in real
+// time: what a player would hear. The music is muted before the device
+// opens, so the setting is applied when it does.
+class HeardMixer : public RealMixer {
+protected:
+    void SetUp() override
+    {
+        heard = (fs::temp_directory_path() / ("gorbo-heard-" + std::to_string(std::random_device()()))).string();
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", heard.c_str(), 1);
+        MixerSetMuted(true);
+        RealMixer::SetUp();
+    }
+    void TearDown() override
+    {
+        RealMixer::TearDown();
+        MixerSetMuted(false);
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        std::remove(heard.c_str());
+    }
+    // The samples written so far, and whether any from sample first on is
+    // not silence.
+    std::size_t Written() const { return fs::file_size(heard) / 2; }
+    bool SoundFrom(std::size_t first) const
+    {
+        std::ifstream in(heard, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(first * 2));
+        std::int16_t sample = 0;
+        while (in.read(reinterpret_cast<char*>(&sample), sizeof sample)) {
+            if (sample != 0)
+                return true;
+        }
+        return false;
+    }
+    std::string heard;
+};
+
+TEST_F(HeardMixer, MutedPiecesPlayUnheardAndEndOnTimeUnmutedOnesAreHeard)
+{
+    ASSERT_TRUE(MixerPlay(true, 21));
+    auto ends = EndsWithin(kPieceSeconds + 0.8);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].first, 21);
+    EXPECT_GT(ends[0].second, kPieceSeconds * 0.8);
+    EXPECT_LT(ends[0].second, kPieceSeconds + 0.5);
+    // The setting holds for a piece loaded later.
+    ASSERT_TRUE(MixerLoad(piece.c_str()));
+    ASSERT_TRUE(MixerPlay(true, 22));
+    ASSERT_EQ(EndsWithin(kPieceSeconds + 0.8).size(), 1u);
+    std::size_t mutedPart = Written();
+    ASSERT_GT(mutedPart, 44100u * 2 / 4);  // written in real time: at least half a second of stereo
+    EXPECT_FALSE(SoundFrom(0)) << "heard while muted";
+
+    MixerSetMuted(false);
+    ASSERT_TRUE(MixerPlay(true, 23));
+    ends = EndsWithin(kPieceSeconds + 0.8);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].first, 23);
+    EXPECT_TRUE(SoundFrom(mutedPart)) << "silent after unmuting";
+}
+
+// A machine without a MIDI synthesiser: the mixer's Timidity told to read a
+// configuration that does not exist.
+TEST(NoSynthesiser, PiecesLoadNothingAndPlayNothingMuteIsHarmless)
+{
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("TIMIDITY_CFG", "/nonexistent/timidity.cfg", 1);
+    fs::path piece = fs::temp_directory_path() / ("gorbo-nosynth-" + std::to_string(std::random_device()()) + ".mid");
+    std::ofstream(piece, std::ios::binary) << ShortPiece();
+    ASSERT_TRUE(OpenGameWindow("no synthesiser"));
+    EXPECT_FALSE(PlayMusic(piece.string().c_str()));
+    EXPECT_TRUE(ToggleMusicMute());
+    EXPECT_FALSE(ResumeMusic());
+    EXPECT_FALSE(ToggleMusicMute());
+    EXPECT_FALSE(LoopMusic());
+    CloseMusic();
+    ShutdownPlatform();
+    unsetenv("TIMIDITY_CFG");
+    fs::remove(piece);
 }
 
 TEST_F(RealMixer, MissingFileLoadsNothing)

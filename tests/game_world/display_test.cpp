@@ -48,14 +48,18 @@ TEST_F(DisplaySteps, WindowedOpensThenLoadsTheTenSheetsInOrder)
     EXPECT_EQ(NullPlatform().palettesApplied, 0);
 }
 
-TEST_F(DisplaySteps, FullScreenStartsWithTheBrightPalette)
+TEST_F(DisplaySteps, BothModesAreMadeAgainstTheBrightPalette)
 {
-    g_fullscreen = 1;
-    ASSERT_TRUE(InitDisplay());
-    EXPECT_TRUE(NullPlatform().fullscreen);
-    EXPECT_EQ(DescribedDraws().front(), "open full");
-    EXPECT_EQ(NullPlatform().palette[200].red, 200);  // from bright.pal, not the default
-    EXPECT_EQ(NullPlatform().palette[200].green, 55);
+    for (int mode : {1, 0}) {
+        ResetNullPlatform(NullRecord::On);
+        g_fullscreen = mode;
+        ASSERT_TRUE(InitDisplay());
+        EXPECT_EQ(NullPlatform().fullscreen, mode == 1);
+        EXPECT_EQ(DescribedDraws().front(), mode ? "open full" : "open window");
+        EXPECT_EQ(NullPlatform().palette[200].red, 200) << mode;  // from bright.pal, not the default
+        EXPECT_EQ(NullPlatform().palette[200].green, 55) << mode;
+        ReleaseDisplay();
+    }
 }
 
 TEST_F(DisplaySteps, ADisplayThatCannotBeMadeLoadsNoSheet)

@@ -43,6 +43,15 @@ TEST_F(InputTest, FlagRules)
         {"everything", {GKEY_LEFT, GKEY_RIGHT, GKEY_LSHIFT, GKEY_RSHIFT, GKEY_LCTRL, GKEY_RCTRL, GKEY_SPACE},
          KEY_LEFT | KEY_ACTION | KEY_JUMP},
         {"run right and jump", {GKEY_RIGHT, GKEY_RSHIFT, GKEY_SPACE}, KEY_RIGHT | KEY_ACTION | KEY_JUMP},
+        {"pad right", {GKEY_PAD_RIGHT}, KEY_RIGHT},
+        {"pad left", {GKEY_PAD_LEFT}, KEY_LEFT},
+        {"pad left wins over pad right", {GKEY_PAD_LEFT, GKEY_PAD_RIGHT}, KEY_LEFT},
+        {"pad left wins over the right arrow", {GKEY_PAD_LEFT, GKEY_RIGHT}, KEY_LEFT},
+        {"left arrow wins over pad right", {GKEY_LEFT, GKEY_PAD_RIGHT}, KEY_LEFT},
+        {"south button jumps", {GKEY_PAD_SOUTH}, KEY_JUMP},
+        {"west button runs", {GKEY_PAD_WEST}, KEY_ACTION},
+        {"south button and space: one flag", {GKEY_PAD_SOUTH, GKEY_SPACE}, KEY_JUMP},
+        {"pad run right and jump", {GKEY_PAD_RIGHT, GKEY_PAD_WEST, GKEY_PAD_SOUTH}, KEY_RIGHT | KEY_ACTION | KEY_JUMP},
     };
     ASSERT_TRUE(input.Init());
     for (const auto& c : cases)
@@ -66,6 +75,7 @@ TEST_F(InputTest, NoKeysWithoutFocusDeviceOrActivation)
     ASSERT_TRUE(input.Init());
     NullPlatform().focus = false;
     EXPECT_EQ(ReadWith({GKEY_RIGHT}), 0);
+    EXPECT_EQ(ReadWith({GKEY_PAD_RIGHT, GKEY_PAD_SOUTH}), 0);
     std::uint8_t flags = 0xFF;
     EXPECT_FALSE(input.Read(flags));
     EXPECT_EQ(flags, 0);

@@ -70,7 +70,7 @@ bool OpenDisplay(bool fullscreen, const PaletteEntry initial[256])
     }
     p.displayOpen = true;
     p.fullscreen = fullscreen;
-    if (fullscreen && initial != nullptr)
+    if (initial != nullptr)
         std::copy(initial, initial + 256, p.palette);
     return true;
 }

@@ -71,6 +71,12 @@ bool MixerPause()
     return true;
 }
 
+void MixerSetMuted(bool muted)
+{
+    NullPlatform().muted = muted;
+    NoteMixerCall(muted ? "mute" : "unmute");
+}
+
 void FinishNullPiece()
 {
     NullPlatformState& p = NullPlatform();

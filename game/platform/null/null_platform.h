@@ -64,7 +64,7 @@ struct NullPlatformState {
     std::vector<NullDrawCall> draws;       // with record
     std::vector<std::string> windowCalls;  // with record: "open", "close", "wait", "shutdown"
     // With record: "load <path>", "unload", "play start <0|1>", "play resume <0|1>"
-    // (1: the end is to be reported), "pause".
+    // (1: the end is to be reported), "pause", "mute", "unmute".
     std::vector<std::string> mixerCalls;
     int blts = 0;
     int presents = 0;
@@ -72,7 +72,7 @@ struct NullPlatformState {
     bool windowOpen = false;               // opened and not yet closed
     bool displayOpen = false;
     bool fullscreen = false;
-    PaletteEntry palette[256] = {};        // the last palette applied
+    PaletteEntry palette[256] = {};        // shown now: OpenDisplay's initial one, then each one applied
     int palettesApplied = 0;
     // The MIDI player's model: the loaded piece (empty: none), whether a play
     // is under way (paused included), paused, and the token of the play
@@ -81,6 +81,7 @@ struct NullPlatformState {
     bool playing = false;
     bool paused = false;
     unsigned endToken = 0;
+    bool muted = false;                    // the volume is off
     bool displayLost = false;              // the next present reports the loss
     std::string error = "no error";        // PlatformError: the last refusal
 };

@@ -1,19 +1,31 @@
 // The display on SDL2: a 640 x 480 back buffer in memory (32-bit when
 // windowed; 8-bit with one shared 256-entry palette in full screen), images
 // held as surfaces of the back buffer's format, and a present step that hands
-// the back buffer to a streaming texture drawn by a renderer with vsync,
-// scaled to the window with nearest filtering.
+// the back buffer to a streaming texture drawn by a renderer with vsync.
+// The renderer scales the texture by the largest whole factor that fits the
+// window (or the screen, in full screen), nearest neighbour, centred on bars
+// of the sky colour; a 640 x 480 window shows it as it is.
+//
+// Windowed, the images keep their own 32-bit colours and a level's palette
+// reaches them through a colour translation (sdl_colours.h): an image is
+// recoloured once after each palette change, when it is next drawn.
 //
 // Every operation tolerates a display that is not (or only partly) made: a
 // failed OpenDisplay after F4 leaves the game running without a picture.
+#include <algorithm>
 #include <cstring>
 
 #include "display_ops.h"
 #include "font.h"
 #include "sdl_platform.h"
 
+// An image's pixels in the back buffer's format. Windowed, once a palette
+// other than the reference one was applied, own keeps the bitmap's colours
+// and pixels their translation.
 struct Surface {
-    SDL_Surface* pixels;
+    SDL_Surface* pixels;         // what BltTo copies
+    SDL_Surface* own = nullptr;  // windowed, once recoloured: the bitmap's own colours
+    unsigned generation = 0;     // the palette generation pixels show (windowed)
 };
 
 namespace {
@@ -250,6 +262,7 @@ bool CreateBackBuffer(const PaletteEntry initial[256])
     if (!Dsp().fullscreen)
         return CreateWindowedBackBuffer();
     Dsp().palette = SDL_AllocPalette(256);
+    Dsp().expandVersion = 0;
     Dsp().back = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 8, SDL_PIXELFORMAT_INDEX8);
     Dsp().stage = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, kTextureFormat);
     if (!Dsp().palette || !Dsp().back || !Dsp().stage)
@@ -258,6 +271,58 @@ bool CreateBackBuffer(const PaletteEntry initial[256])
     if (initial)
         ApplyPalette(initial);
     return true;
+}
+
+// The windowed sky and text colours through the applied palette; in full
+// screen their nearest palette indices.
+void MatchFixedColours()
+{
+    Uint32 sky = ColorMatch(Dsp().back, kSkyColour);
+    Uint32 text = ColorMatch(Dsp().back, kTextColour);
+    if (!Dsp().fullscreen) {
+        sky = Dsp().colours.Shown(sky);
+        text = Dsp().colours.Shown(text);
+    }
+    Dsp().skyColor = sky;
+    Dsp().textColor = text;
+}
+
+// A translated colour that happens to equal the key would turn the pixel
+// transparent; it shows as the nearest colour that is not the key instead.
+Uint32 NotKey(Uint32 colour, Uint32 key)
+{
+    return colour == key ? colour ^ 1u : colour;
+}
+
+// Windowed: brings an image's pixels to the palette now applied. An image
+// that was never recoloured holds its own colours, which is what the
+// reference palette shows, so nothing is copied for it then.
+void Recolour(Surface& image)
+{
+    image.generation = Dsp().paletteGeneration;
+    if (image.pixels->format->BytesPerPixel != 4)
+        return;
+    if (!image.own) {
+        if (Dsp().colours.Identity())
+            return;
+        image.own = SDL_DuplicateSurface(image.pixels);
+        if (!image.own)
+            return;
+    }
+    Uint32 key = 0;
+    bool keyed = SDL_GetColorKey(image.pixels, &key) == 0;
+    const SDL_Surface* from = image.own;
+    SDL_Surface* to = image.pixels;
+    for (int y = 0; y < from->h; ++y) {
+        const Uint32* src = reinterpret_cast<const Uint32*>(static_cast<const Uint8*>(from->pixels) + y * from->pitch);
+        Uint32* dst = reinterpret_cast<Uint32*>(static_cast<Uint8*>(to->pixels) + y * to->pitch);
+        for (int x = 0; x < from->w; ++x) {
+            if (keyed && src[x] == key)
+                dst[x] = key;
+            else
+                dst[x] = keyed ? NotKey(Dsp().colours.Shown(src[x]), key) : Dsp().colours.Shown(src[x]);
+        }
+    }
 }
 
 bool Fail()
@@ -290,26 +355,109 @@ void DrawGlyph(int x, int y, const std::uint8_t* rows, Uint32 colour)
     }
 }
 
+// The table of index pairs for the palette now set, made again only when
+// the palette changed (a level load, F4): 65,536 entries.
+const std::uint64_t* PairTable()
+{
+    SdlDisplayState& d = Dsp();
+    if (d.expandVersion != 0 && d.expandVersion == d.palette->version)
+        return d.expandPairs.data();
+    Uint32 single[256];
+    for (int i = 0; i < 256; ++i) {
+        const SDL_Color& c = d.palette->colors[i];
+        single[i] = SDL_MapRGB(d.stage->format, c.r, c.g, c.b);
+    }
+    d.expandPairs.resize(65536);
+    for (int first = 0; first < 256; ++first) {
+        for (int second = 0; second < 256; ++second) {
+            const Uint8 indices[2] = {static_cast<Uint8>(first), static_cast<Uint8>(second)};
+            const Uint32 pixels[2] = {single[first], single[second]};
+            std::uint16_t key = 0;
+            std::memcpy(&key, indices, sizeof key);
+            std::memcpy(&d.expandPairs[key], pixels, sizeof pixels);
+        }
+    }
+    d.expandVersion = d.palette->version;
+    return d.expandPairs.data();
+}
+
 // The 8-bit back buffer is expanded through its palette straight into the
-// texture's memory.
+// texture's memory, two pixels per look-up: a table of single pixels costs
+// about twice as long, bound by the count of loads and stores.
 void ExpandIndexedIntoTexture()
 {
     void* pixels = nullptr;
     int pitch = 0;
     if (SDL_LockTexture(Dsp().texture, nullptr, &pixels, &pitch) != 0)
         return;
-    Uint32 lut[256];
-    for (int i = 0; i < 256; ++i) {
-        const SDL_Color& c = Dsp().palette->colors[i];
-        lut[i] = SDL_MapRGB(Dsp().stage->format, c.r, c.g, c.b);
-    }
+    const std::uint64_t* pairs = PairTable();
+    static_assert(kWidth % 2 == 0);
     for (int y = 0; y < kHeight; ++y) {
         const Uint8* src = static_cast<const Uint8*>(Dsp().back->pixels) + y * Dsp().back->pitch;
-        Uint32* dst = reinterpret_cast<Uint32*>(static_cast<Uint8*>(pixels) + y * pitch);
-        for (int x = 0; x < kWidth; ++x)
-            dst[x] = lut[src[x]];
+        Uint8* dst = static_cast<Uint8*>(pixels) + y * pitch;
+        for (int x = 0; x < kWidth; x += 2) {
+            std::uint16_t key = 0;
+            std::memcpy(&key, src + x, sizeof key);
+            std::memcpy(dst + x * 4, &pairs[key], sizeof pairs[key]);
+        }
     }
     SDL_UnlockTexture(Dsp().texture);
+}
+
+// Where the 640 x 480 picture goes in an output of outW x outH: scaled by
+// the largest whole factor that fits, centred. An output smaller than the
+// picture (a screen below 640 x 480) gets it shrunk to fit, keeping its
+// shape.
+SDL_Rect PictureRect(int outW, int outH)
+{
+    int factor = std::min(outW / kWidth, outH / kHeight);
+    int w = kWidth * factor;
+    int h = kHeight * factor;
+    if (factor < 1) {
+        w = std::min(outW, outH * kWidth / kHeight);
+        h = w * kHeight / kWidth;
+    }
+    return SDL_Rect{(outW - w) / 2, (outH - h) / 2, w, h};
+}
+
+// The sky colour as shown, for the bars: windowed already translated, in
+// full screen through the palette.
+Uint32 BarColour()
+{
+    if (!Dsp().fullscreen || !Dsp().palette)
+        return Dsp().skyColor & 0x00FFFFFFu;
+    const SDL_Color& c = Dsp().palette->colors[Dsp().skyColor & 0xFFu];
+    return (static_cast<Uint32>(c.r) << 16) | (static_cast<Uint32>(c.g) << 8) | c.b;
+}
+
+// Fills the output around the picture with the sky colour. The software
+// renderer keeps its output, so it does so only when the output's size or
+// the colour changed; other renderers' outputs are undefined after a
+// present and get their bars every frame.
+void PaintBars(const SDL_Rect& picture, int outW, int outH)
+{
+    SdlDisplayState& d = Dsp();
+    Uint32 colour = BarColour();
+    if (d.keepsOutput && d.barsPainted && d.barsWidth == outW && d.barsHeight == outH && d.barsColour == colour)
+        return;
+    const int right = picture.x + picture.w;
+    const int bottom = picture.y + picture.h;
+    const SDL_Rect bars[] = {
+        {0, 0, outW, picture.y},
+        {0, bottom, outW, outH - bottom},
+        {0, picture.y, picture.x, picture.h},
+        {right, picture.y, outW - right, picture.h},
+    };
+    SDL_SetRenderDrawColor(d.renderer, static_cast<Uint8>(colour >> 16), static_cast<Uint8>(colour >> 8),
+                           static_cast<Uint8>(colour), 255);
+    for (const SDL_Rect& bar : bars) {
+        if (bar.w > 0 && bar.h > 0)
+            SDL_RenderFillRect(d.renderer, &bar);
+    }
+    d.barsPainted = true;
+    d.barsWidth = outW;
+    d.barsHeight = outH;
+    d.barsColour = colour;
 }
 
 void ShowBackBuffer()
@@ -323,16 +471,12 @@ void ShowBackBuffer()
     } else {
         SDL_UpdateTexture(Dsp().texture, nullptr, Dsp().back->pixels, Dsp().back->pitch);
     }
-    // The picture covers the whole output unless it is scaled into a screen
-    // of another shape; only then are there bars to clear.
     int outW = 0;
     int outH = 0;
     SDL_GetRendererOutputSize(Dsp().renderer, &outW, &outH);
-    if (outW != kWidth || outH != kHeight) {
-        SDL_SetRenderDrawColor(Dsp().renderer, 0, 0, 0, 255);
-        SDL_RenderClear(Dsp().renderer);
-    }
-    SDL_RenderCopy(Dsp().renderer, Dsp().texture, nullptr, nullptr);
+    SDL_Rect picture = PictureRect(outW, outH);
+    PaintBars(picture, outW, outH);
+    SDL_RenderCopy(Dsp().renderer, Dsp().texture, nullptr, &picture);
     SDL_RenderPresent(Dsp().renderer);
     if (Dsp().backInTexture && !WrapLockedTexture()) {
         FreeBackBuffer();
@@ -355,6 +499,29 @@ bool ClipCopy(const SDL_Surface* image, BltRect& r, int& x, int& y)
     return r.right > r.left && r.bottom > r.top;
 }
 
+// The inner loop of the game's drawing.
+template <typename Pixel>
+inline __attribute__((always_inline)) void KeyedPixels(const Pixel* from, Pixel* to, int width, Pixel key)
+{
+    for (int i = 0; i < width; ++i) {
+        Pixel p = from[i];
+        to[i] = p == key ? to[i] : p;
+    }
+}
+
+// Each pixel size's loop is built twice, for processors with and without
+// AVX2 (twice the pixels per instruction), the one that fits chosen when the
+// program starts.
+__attribute__((target_clones("avx2", "default"))) void KeyedRun(const Uint8* from, Uint8* to, int width, Uint8 key)
+{
+    KeyedPixels(from, to, width, key);
+}
+
+__attribute__((target_clones("avx2", "default"))) void KeyedRun(const Uint32* from, Uint32* to, int width, Uint32 key)
+{
+    KeyedPixels(from, to, width, key);
+}
+
 template <typename Pixel>
 void KeyedRows(const SDL_Surface* image, const BltRect& r, int x, int y, Pixel key)
 {
@@ -363,10 +530,7 @@ void KeyedRows(const SDL_Surface* image, const BltRect& r, int x, int y, Pixel k
     for (int row = r.top; row < r.bottom; ++row) {
         const Pixel* from = reinterpret_cast<const Pixel*>(static_cast<const Uint8*>(image->pixels) + row * image->pitch) + r.left;
         Pixel* to = reinterpret_cast<Pixel*>(static_cast<Uint8*>(back->pixels) + (y + row - r.top) * back->pitch) + x;
-        for (int i = 0; i < width; ++i) {
-            Pixel p = from[i];
-            to[i] = p == key ? to[i] : p;
-        }
+        KeyedRun(from, to, width, key);
     }
 }
 
@@ -388,22 +552,29 @@ void Trace(const char*)
 {
 }
 
+// Images are recoloured when first drawn.
+constexpr unsigned kRecolourDue = ~0u;
+
 bool CImage::Load(const char* path)
 {
     SDL_Surface* s = LoadBitmapSurface(path);
     if (!s)
         return false;
-    surface = new Surface{s};
+    surface = new Surface{s, nullptr, kRecolourDue};
     SetSourceColorKey(s, kKeyColour);
     return true;
 }
 
+// A recoloured image takes the file's colours as its own and is recoloured
+// again when next drawn.
 void CImage::Reload(const char* path)
 {
     if (!surface)
         return;
-    ReloadBitmapSurface(surface->pixels, path);
+    SDL_Surface* target = surface->own ? surface->own : surface->pixels;
+    ReloadBitmapSurface(target, path);
     SetSourceColorKey(surface->pixels, kKeyColour);
+    surface->generation = kRecolourDue;
 }
 
 void CImage::Release()
@@ -411,6 +582,7 @@ void CImage::Release()
     if (!surface)
         return;
     SDL_FreeSurface(surface->pixels);
+    SDL_FreeSurface(surface->own);
     delete surface;
     surface = nullptr;
 }
@@ -419,6 +591,8 @@ void CImage::BltTo(int x, int y, const BltRect& src) const
 {
     if (!surface || !Dsp().back)
         return;
+    if (!Dsp().fullscreen && surface->generation != Dsp().paletteGeneration)
+        Recolour(*surface);
     SDL_Surface* image = surface->pixels;
     Uint32 key = 0;
     if (image->format->format != Dsp().back->format->format || SDL_GetColorKey(image, &key) != 0) {
@@ -438,6 +612,8 @@ bool OpenDisplay(bool fullscreen, const PaletteEntry initial[256])
         return false;
     }
     Dsp().fullscreen = fullscreen;
+    Dsp().colours.SetReference(fullscreen ? nullptr : initial);
+    ++Dsp().paletteGeneration;
     if (SDL_SetWindowFullscreen(window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0 && fullscreen)
         return Fail();
     // The mouse has no use in the game; full screen shows no pointer.
@@ -445,18 +621,19 @@ bool OpenDisplay(bool fullscreen, const PaletteEntry initial[256])
     Dsp().renderer = CreateRenderer();
     if (!Dsp().renderer)
         return Fail();
-    SDL_RenderSetLogicalSize(Dsp().renderer, kWidth, kHeight);
+    SDL_RendererInfo info{};
+    Dsp().keepsOutput = SDL_GetRendererInfo(Dsp().renderer, &info) == 0 && (info.flags & SDL_RENDERER_SOFTWARE);
+    Dsp().barsPainted = false;
     if (!CreateTexture() || !CreateBackBuffer(initial))
         return Fail();
-    Dsp().skyColor = ColorMatch(Dsp().back, kSkyColour);
-    if (!fullscreen)
-        SDL_SetWindowSize(window, kWidth, kHeight);
+    MatchFixedColours();
     Dsp().lost = false;
     return true;
 }
 
 void CloseDisplay()
 {
+    Dsp().colours.SetReference(nullptr);
     SDL_FreeSurface(Dsp().stage);
     Dsp().stage = nullptr;
     FreeBackBuffer();
@@ -488,11 +665,22 @@ void RestoreSurfaces()
     CreateTexture();
     if (!Dsp().fullscreen && !Dsp().back)
         CreateWindowedBackBuffer();
+    Dsp().barsPainted = false;
 }
 
+// Windowed, the images are recoloured when next drawn, and the sky and
+// text colours at once.
 void ApplyPalette(const PaletteEntry entries[256])
 {
-    if (!Dsp().fullscreen || !Dsp().palette)
+    if (!Dsp().back)
+        return;
+    if (!Dsp().fullscreen) {
+        Dsp().colours.Apply(entries);
+        ++Dsp().paletteGeneration;
+        MatchFixedColours();
+        return;
+    }
+    if (!Dsp().palette)
         return;
     SDL_Color colours[256];
     for (int i = 0; i < 256; ++i)
@@ -500,26 +688,30 @@ void ApplyPalette(const PaletteEntry entries[256])
     SDL_SetPaletteColors(Dsp().palette, colours, 0, 256);
 }
 
+// Plain stores, row by row: SDL_FillRect writes 32-bit surfaces with
+// non-temporal stores, which leave the frame out of the cache just before
+// the tiles are copied over it and the present reads it back. SDL fills
+// 8-bit surfaces a byte at a time; memset is many times faster.
 void ClearBackBuffer()
 {
-    if (!Dsp().back)
+    SDL_Surface* back = Dsp().back;
+    if (!back)
         return;
-    if (Dsp().back->format->BytesPerPixel != 1) {
-        SDL_FillRect(Dsp().back, nullptr, Dsp().skyColor);
-        return;
+    for (int y = 0; y < back->h; ++y) {
+        Uint8* row = static_cast<Uint8*>(back->pixels) + y * back->pitch;
+        if (back->format->BytesPerPixel == 1)
+            std::memset(row, static_cast<int>(Dsp().skyColor), static_cast<std::size_t>(back->w));
+        else
+            std::fill_n(reinterpret_cast<Uint32*>(row), back->w, Dsp().skyColor);
     }
-    // SDL fills 8-bit surfaces a byte at a time; a plain memset is many times faster.
-    for (int y = 0; y < Dsp().back->h; ++y)
-        std::memset(static_cast<Uint8*>(Dsp().back->pixels) + y * Dsp().back->pitch, static_cast<int>(Dsp().skyColor), kWidth);
 }
 
 void DrawTextAt(int x, int y, const char* text)
 {
     if (!Dsp().back || !text)
         return;
-    Uint32 colour = ColorMatch(Dsp().back, kTextColour);
     for (const char* p = text; *p; ++p) {
-        DrawGlyph(x, y, FontGlyph(*p), colour);
+        DrawGlyph(x, y, FontGlyph(*p), Dsp().textColor);
         x += (FONT_CELL_WIDTH + 1) * kTextScale;
     }
 }

@@ -1,5 +1,7 @@
 // The game window's events on SDL2: SDL's events turned into the game's.
-// Renderer resets are noted for the display here and not passed on.
+// Renderer resets and size changes are noted for the display here, game
+// controllers connected and disconnected are opened and closed, and none
+// of these is passed on.
 #include "sdl_platform.h"
 #include "window_ops.h"
 
@@ -16,6 +18,8 @@ int SystemKeyOf(SDL_Keycode key)
         return SYSKEY_F4;
     case SDLK_F5:
         return SYSKEY_F5;
+    case SDLK_m:
+        return SYSKEY_M;
     default:
         return 0;
     }
@@ -44,6 +48,9 @@ bool TranslateWindowEvent(const SDL_WindowEvent& e, WindowEvent& out)
     case SDL_WINDOWEVENT_CLOSE:
         out = WindowEvent{WEV_CLOSE, 0};
         return true;
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+        Sdl().display.barsPainted = false;  // a new output, its bars not yet painted
+        return false;
     default:
         return false;
     }
@@ -71,6 +78,18 @@ bool Translate(const SDL_Event& e, WindowEvent& out)
         out = WindowEvent{WEV_KEYDOWN, key};
         return true;
     }
+    case SDL_CONTROLLERDEVICEADDED:
+        ConnectController(e.cdevice.which);
+        return false;
+    case SDL_CONTROLLERDEVICEREMOVED:
+        DisconnectController(e.cdevice.which);
+        return false;
+    case SDL_CONTROLLERBUTTONDOWN:
+        // Start is the controller's Pause key.
+        if (e.cbutton.button != SDL_CONTROLLER_BUTTON_START)
+            return false;
+        out = WindowEvent{WEV_KEYDOWN, SYSKEY_PAUSE};
+        return true;
     case SDL_RENDER_TARGETS_RESET:
     case SDL_RENDER_DEVICE_RESET:
         Sdl().display.lost = true;

@@ -70,6 +70,15 @@ bool MixerPlay(bool fromStart, unsigned endToken)
     return true;
 }
 
+// The mixer's music volume applies to every piece it plays.
+void MixerSetMuted(bool muted)
+{
+    SdlAudioState& audio = Sdl().audio;
+    audio.muted = muted;
+    if (audio.device == SdlAudioState::Device::Open)
+        Mix_VolumeMusic(muted ? 0 : MIX_MAX_VOLUME);
+}
+
 bool MixerPause()
 {
     SdlAudioState& audio = Sdl().audio;

@@ -1,9 +1,11 @@
-// The SDL platform's state and its lifetime: video and audio start and end,
-// the game window, the error text, the program's folder and the clock.
+// The SDL platform's state and its lifetime: video, audio and the game
+// controllers start and end, the game window, the error text, the program's
+// folder and the clock.
 #include "sdl_platform.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -69,6 +71,17 @@ void CloseAudio()
     audio.device = SdlAudioState::Device::Untried;
 }
 
+void CloseControllers()
+{
+    SdlInputState& input = Sdl().input;
+    for (SDL_GameController* c : input.controllers)
+        SDL_GameControllerClose(c);
+    input.controllers.clear();
+    if (input.controllersUp)
+        SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+    input.controllersUp = false;
+}
+
 }  // namespace
 
 SdlPlatform g_sdlPlatform;
@@ -107,6 +120,7 @@ bool OpenAudio(void (*finished)())
         return false;
     }
     Mix_HookMusicFinished(finished);
+    Mix_VolumeMusic(audio.muted ? 0 : MIX_MAX_VOLUME);
     audio.device = SdlAudioState::Device::Open;
     return true;
 }
@@ -129,18 +143,62 @@ void FreeMusic()
     audio.music = nullptr;
 }
 
+bool StartControllers()
+{
+    SdlInputState& input = Sdl().input;
+    if (!input.controllersUp)
+        input.controllersUp = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+    return input.controllersUp;
+}
+
+namespace {
+
+std::vector<SDL_GameController*>::iterator FindController(SDL_JoystickID id)
+{
+    std::vector<SDL_GameController*>& open = Sdl().input.controllers;
+    return std::find_if(open.begin(), open.end(), [id](SDL_GameController* c) {
+        return SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(c)) == id;
+    });
+}
+
+}  // namespace
+
+void ConnectController(int deviceIndex)
+{
+    SdlInputState& input = Sdl().input;
+    if (!input.controllersUp || !SDL_IsGameController(deviceIndex))
+        return;
+    if (FindController(SDL_JoystickGetDeviceInstanceID(deviceIndex)) != input.controllers.end())
+        return;
+    SDL_GameController* c = SDL_GameControllerOpen(deviceIndex);
+    if (c)
+        input.controllers.push_back(c);
+}
+
+void DisconnectController(SDL_JoystickID id)
+{
+    auto it = FindController(id);
+    if (it == Sdl().input.controllers.end())
+        return;
+    SDL_GameControllerClose(*it);
+    Sdl().input.controllers.erase(it);
+}
+
 bool OpenGameWindow(const char* title)
 {
     SdlPlatform& sdl = Sdl();
     if (!StartVideo())
         return false;
     RegisterMusicEvent();
+    // The player may resize or maximise the window; the display scales the
+    // picture to it, never below its own size.
     sdl.window = SDL_CreateWindow(title, SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 640, 480,
-                                  SDL_WINDOW_SHOWN);
+                                  SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
     if (!sdl.window) {
         SetPlatformError(SDL_GetError());
         return false;
     }
+    SDL_SetWindowMinimumSize(sdl.window, 640, 480);
     SetIcon(sdl.window);
     sdl.reportedActive = 1;
     return true;
@@ -167,6 +225,7 @@ void ShutdownPlatform()
 {
     SdlPlatform& sdl = Sdl();
     CloseAudio();
+    CloseControllers();
     if (sdl.window) {
         SDL_DestroyWindow(sdl.window);
         sdl.window = nullptr;

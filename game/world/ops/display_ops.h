@@ -46,9 +46,11 @@ public:
     Surface* surface = nullptr;
 };
 
-// Makes the display objects for the mode. In full screen, initial is the
-// palette the images are matched against when they load, and the sky colour
-// is fixed against it; windowed, initial is not read (it may be null). False
+// Makes the display objects for the mode. initial is the palette the images
+// are matched against. In full screen the images load as its indices and the
+// sky colour is fixed against it. Windowed, the images keep their own
+// colours, which the picture shows for as long as initial is the palette
+// applied; null: the picture always shows the images' own colours. False
 // when the display cannot be made (PlatformError says why); what was made is
 // then freed by CloseDisplay.
 bool OpenDisplay(bool fullscreen, const PaletteEntry initial[256]);
@@ -57,7 +59,12 @@ void CloseDisplay();
 // Makes again what a lost display took; the images' pixels must then be
 // copied again from their files (CImage::Reload).
 void RestoreSurfaces();
-// Full screen: sets all 256 entries of the shared palette. Windowed: nothing.
+// Shows the picture through the palette from the next frame on. Full
+// screen: sets all 256 entries of the shared palette. Windowed: each colour
+// shows as the entry of entries at its nearest entry of the initial palette
+// when entries changed that entry, and as itself when not; so the initial
+// palette shows the images' own colours, and another one what the full
+// screen shows with it.
 void ApplyPalette(const PaletteEntry entries[256]);
 // Fills the back buffer with the sky colour RGB(107, 136, 255).
 void ClearBackBuffer();

@@ -18,3 +18,7 @@ void MixerUnload();
 bool MixerPlay(bool fromStart, unsigned endToken);
 // Stops the piece, keeping its position; never reported as its end.
 bool MixerPause();
+// Turns the music's volume off, or back to full. A muted piece plays on
+// unheard, ending when it would; the setting holds for every piece loaded
+// later.
+void MixerSetMuted(bool muted);

@@ -15,11 +15,13 @@ enum WindowEventType {
     WEV_MUSIC_END,     // value: the token of the play that reached its end (mixer_ops.h)
 };
 
-// Key codes of the four system keys, the values of the virtual keys they
-// stand for, so that other keys can be passed through as any other number.
+// Key codes of the system keys, the values of the virtual keys they stand
+// for, so that other keys can be passed through as any other number. A game
+// controller's Start button arrives as the Pause key.
 enum SystemKey {
     SYSKEY_PAUSE = 0x13,
     SYSKEY_ESCAPE = 0x1B,
+    SYSKEY_M = 0x4D,  // mutes and unmutes the music
     SYSKEY_F4 = 0x73,
     SYSKEY_F5 = 0x74,
 };
