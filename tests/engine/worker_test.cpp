@@ -396,7 +396,7 @@ TEST_F(SignedResume, LogTheSignedListDoesNotVouchForIsDropped)
         {"CRC changed", [&] { EditLog([](CUpdateFile& e) { e.m_szFileCrc[0] ^= 1; }); }},
         {"length changed", [&] { EditLog([](CUpdateFile& e) { e.m_nFileLen += 1; }); }},
         {"archive length changed", [&] { EditLog([](CUpdateFile& e) { e.m_nCompressLen += 1; }); }},
-        {"digest changed", [&] { EditLog([](CUpdateFile& e) { e.m_szCompressSha256[5] ^= 1; }); }},
+        {"digest changed", [&] { EditLog([](CUpdateFile& e) { char& c = e.m_szCompressSha256[5]; c = c == '0' ? '1' : '0'; }); }},
         {"digest dropped", [&] { EditLog([](CUpdateFile& e) { e.m_szCompressSha256[0] = '\0'; }); }},
         {"moved to another folder", [&] { EditLog([](CUpdateFile& e) { e.m_szFilePath[0] = 'x'; }); }},
         {"signature gone", [&] { std::filesystem::remove(down + "/UpdateList.xml.zip.minisig"); }},
