@@ -75,7 +75,7 @@ bool IsSafeText(const char* text)
 // of an empty body), so that a refused answer leaves nothing behind.
 class CDownloadReceiver : public Tovarin::IHttpReceiver {
 public:
-    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint32_t expected)
+    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint64_t expected)
         : m_pTarget(target), m_strPath(std::move(path)), m_nExpected(expected) {}
     ~CDownloadReceiver() override { Close(); }
 
@@ -124,7 +124,7 @@ private:
 
     CNotifyTarget* m_pTarget;
     std::string m_strPath;
-    std::uint32_t m_nExpected;
+    std::uint64_t m_nExpected;
     std::uint64_t m_nTotal = 0;
     std::FILE* m_pFile = nullptr;
     bool m_bOpenFailed = false;
@@ -141,14 +141,7 @@ bool IsSafeEntryPath(const char* fileName, const char* filePath)
 
 int DownloadStep(std::int64_t done, std::int64_t total)
 {
-    if (total <= 0)
-        return 3;
-    std::int64_t step = 3 + done * 62 / total;
-    if (step < 3)
-        step = 3;
-    if (step > 65)
-        step = 65;
-    return static_cast<int>(step);
+    return CompressProgressStep(done, total);
 }
 
 CTovarinThread::CTovarinThread() = default;
@@ -237,7 +230,7 @@ void CTovarinThread::PostStatus(int step, const std::wstring& text)
         posted.release();  // the receiver owns it now
 }
 
-void CTovarinThread::PostBytes(std::uint64_t received, std::uint32_t expected)
+void CTovarinThread::PostBytes(std::uint64_t received, std::uint64_t expected)
 {
     if (m_pNotifyWnd)
         m_pNotifyWnd->PostNotify(WM_UPDATE_BYTES, static_cast<WPARAM>(received), static_cast<LPARAM>(expected));
@@ -245,7 +238,8 @@ void CTovarinThread::PostBytes(std::uint64_t received, std::uint32_t expected)
 
 BOOL CTovarinThread::DigestMatches(const CUpdateFile& entry) const
 {
-    return m_pDigest->m_dwSize == static_cast<std::uint32_t>(entry.m_nFileLen) && m_pDigest->m_szCrc[0] != L'\0' &&
+    return entry.m_nFileLen >= 0 && m_pDigest->m_dwSize == static_cast<std::uint64_t>(entry.m_nFileLen) &&
+           m_pDigest->m_szCrc[0] != L'\0' &&
            AnsiToWide(entry.m_szFileCrc) == m_pDigest->m_szCrc;
 }
 
@@ -428,7 +422,7 @@ BOOL CTovarinThread::DownloadUpdate()
         }
         PostStatus(DownloadStep(done, total), L"剩余" + std::to_wstring(remaining) + L"个文件需要下载/正在下载:" +
                                                   AnsiToWide(entry->m_szFileName));
-        PostBytes(0, static_cast<std::uint32_t>(entry->m_nCompressLen));
+        PostBytes(0, static_cast<std::uint64_t>(entry->m_nCompressLen));
         if (entry->m_szFilePath[0])
             MakeSubFolders(AnsiToWide(entry->m_szFilePath), m_strDownDir);
 
@@ -458,7 +452,7 @@ BOOL CTovarinThread::FetchEntry(CUpdateFile& entry)
     url += AnsiToWide(entry.m_szFileName) + L".zip";
     const std::wstring unpacked = EntryPath(m_strDownDir, entry);
 
-    return DownloadFile(url, unpacked + L".zip", static_cast<std::uint32_t>(entry.m_nCompressLen)) &&
+    return DownloadFile(url, unpacked + L".zip", static_cast<std::uint64_t>(entry.m_nCompressLen)) &&
            m_pDigest->Compute(unpacked + L".zip") && ArchiveIsSigned(entry, unpacked + L".zip") &&
            m_pDigest->Unpack() && m_pDigest->Compute(unpacked) &&
            DigestMatches(entry);
@@ -520,7 +514,7 @@ BOOL CTovarinThread::DeleteFolder(const std::wstring& folder)
     return Tovarin::DeleteFolderTree(folder, m_strProgDir) ? TRUE : FALSE;
 }
 
-BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint32_t expectedSize)
+BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize)
 {
     if (!m_bRunning)
         return FALSE;

@@ -44,7 +44,7 @@ public:
     BOOL InstallUpdate();
     BOOL MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder);
     BOOL DeleteFolder(const std::wstring& folder);
-    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint32_t expectedSize);
+    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize);
 
     int GetOutcome() const { return m_nOutcome.load(); }
 
@@ -72,7 +72,7 @@ private:
     void RunPhases();
     void Finish(unsigned message, int outcome);
     void PostStatus(int step, const std::wstring& text);
-    void PostBytes(std::uint64_t received, std::uint32_t expected);
+    void PostBytes(std::uint64_t received, std::uint64_t expected);
     BOOL FetchEntry(CUpdateFile& entry);
     BOOL InstallEntry(CUpdateFile& entry);
     BOOL DigestMatches(const CUpdateFile& entry) const;
@@ -96,6 +96,7 @@ private:
 // drive prefix or a ".." component (with either separator). Exposed for tests.
 bool IsSafeEntryPath(const char* fileName, const char* filePath);
 
-// The download step 3 + done * 62 / total, computed in 64 bits and kept within
-// 3..65 (3 when total is 0). Exposed for tests.
+// The download step 3 + done * 62 / total (CompressProgressStep): exact for
+// any 64-bit lengths and kept within 3..65 (3 when total is 0). Exposed for
+// tests.
 int DownloadStep(std::int64_t done, std::int64_t total);
