@@ -187,6 +187,46 @@ TEST_F(FileDigestTest, FilesOver4GiBKeepTheirWholeSize)
     EXPECT_EQ(std::wcstoul(digest.m_szCrc, nullptr, 16), CrcOfZerosThen(hole, "abc"));
 }
 
+// A file that changes after its first block was read: shrunk, emptied,
+// removed, replaced by a rename or grown, it is a file that differs (TRUE
+// with the size found at the open and no text), never a crash; left alone it
+// has its CRC.
+TEST_F(FileDigestTest, FileChangedWhileReadDiffers)
+{
+    const std::string contents = RandomBytes(700000, 5);
+    const fs::path path = tmp / "f";
+    struct Case {
+        const char* label;
+        void (*change)(const fs::path&);
+        bool differs;
+    };
+    const Case cases[] = {
+        {"left alone", [](const fs::path&) {}, false},
+        {"shrunk", [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 1000), 0); }, true},
+        {"emptied", [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 0), 0); }, true},
+        {"removed", [](const fs::path& p) { ASSERT_EQ(unlink(p.c_str()), 0); }, true},
+        {"replaced", [](const fs::path& p) { WriteFile(p.string() + ".new", "other"); fs::rename(p.string() + ".new", p); }, true},
+        {"grown", [](const fs::path& p) { ASSERT_EQ(truncate(p.c_str(), 800000), 0); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        WriteFile(path, contents);
+        CFileDigest digest;
+        int blocks = 0;
+        digest.m_onBlockRead = [&](uint64_t) {
+            if (blocks++ == 0)
+                c.change(path);
+        };
+        EXPECT_EQ(digest.Compute(Wide(path)), TRUE);
+        EXPECT_GT(blocks, 0);
+        EXPECT_EQ(digest.m_dwSize, contents.size());
+        if (c.differs)
+            EXPECT_STREQ(digest.m_szCrc, L"");
+        else
+            EXPECT_EQ(std::wcstoul(digest.m_szCrc, nullptr, 16), Crc(contents));
+    }
+}
+
 TEST_F(FileDigestTest, BackslashesSeparateFolders)
 {
     fs::create_directory(tmp / "sub");

@@ -727,6 +727,50 @@ TEST(UpdateFileXml, ReadAndWriteOneElement)
 
 // A hostile list nested far deeper than any real one must be refused, not
 // parsed recursively into a stack overflow; ordinary lists still load.
+// The caps hold before anything is parsed: a file over the byte cap (here
+// sparse, so nothing of it is read) and a document with one File element more
+// than the entry cap are refused and leave the list as it was.
+TEST_F(UpdateListTest, ListsOverTheCapsAreRefusedWhole)
+{
+    const std::wstring big = PathOf("big.xml");
+    {
+        std::ofstream out(fs::path(big), std::ios::binary);
+        out << Doc(Entry());
+    }
+    fs::resize_file(fs::path(big), UPDATE_LIST_MAX_BYTES + 1);
+    std::string many = Doc("");
+    std::string files;
+    files.reserve((UPDATE_LIST_MAX_ENTRIES + 1) * 7);
+    for (std::size_t i = 0; i <= UPDATE_LIST_MAX_ENTRIES; ++i)
+        files += "<File/>";
+    many.insert(many.find("</Software>"), files);
+    const std::wstring crowded = WriteFile(many, "many.xml");
+    for (const std::wstring& path : {big, crowded}) {
+        CUpdateList list;
+        std::strcpy(list.m_szName, "kept");
+        list.AddFile();
+        EXPECT_FALSE(list.Load(path));
+        EXPECT_STREQ(list.m_szName, "kept");
+        EXPECT_EQ(list.m_setFiles.size(), 1u);
+    }
+    // A document padded to exactly the byte cap (with NUL bytes, where the
+    // parser stops) loads.
+    const std::wstring padded = WriteFile(Doc(Entry()), "padded.xml");
+    fs::resize_file(fs::path(padded), UPDATE_LIST_MAX_BYTES);
+    CUpdateList list;
+    EXPECT_TRUE(list.Load(padded));
+    EXPECT_EQ(list.m_setFiles.size(), 1u);
+}
+
+// Line ends reach the values as TinyXML's own file loading leaves them: CR
+// LF and lone CR become LF (seen in an attribute, which is not condensed).
+TEST_F(UpdateListTest, LineEndsAreNormalizedAsByTheFileLoader)
+{
+    CUpdateList list;
+    ASSERT_TRUE(list.Load(WriteFile(Doc(Entry(), " name=\"a\r\nb\rc\r\r\nd\""))));
+    EXPECT_STREQ(list.m_szName, "a\nb\nc\n\nd");
+}
+
 TEST_F(UpdateListTest, DeeplyNestedDocumentIsRefused)
 {
     std::string deep = "<UpdateConfig><Software>";

@@ -45,6 +45,10 @@ public:
     BOOL MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder);
     BOOL DeleteFolder(const std::wstring& folder);
     BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize);
+    // The check phase's comparison of every listed file with the installed
+    // copy (m_pUpdateList against m_strProgDir): current entries removed,
+    // the others pending.
+    void CompareInstalledFiles();
 
     int GetOutcome() const { return m_nOutcome.load(); }
 
@@ -62,6 +66,7 @@ public:
     // signature for m_strNumber, and every archive the SHA-256 the list gives.
     BOOL m_bSigned = FALSE;
     std::wstring m_strKey;                  // the publisher's public key, minisign's base64 line
+    unsigned m_nDigestThreads = 0;          // threads digesting ahead in the check; 0: one per core
     std::mutex m_cs;                        // guards the three handles below
     void* m_hInternet = nullptr;            // the transfer in progress, else null
     void* m_hConnect = nullptr;             // always null: one handle per transfer here
@@ -93,7 +98,10 @@ private:
 };
 
 // Entry texts used as paths: false for an empty name, an absolute path, a
-// drive prefix or a ".." component (with either separator). Exposed for tests.
+// drive prefix or a ".." component (with either separator), a control
+// character in either text, and for the files the updater keeps at the top
+// of the download folder ("UpdateLog.xml", "UpdateList.xml" and the list's
+// archive and signature, in any letter case). Exposed for tests.
 bool IsSafeEntryPath(const char* fileName, const char* filePath);
 
 // The download step 3 + done * 62 / total (CompressProgressStep): exact for

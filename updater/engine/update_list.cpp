@@ -111,10 +111,10 @@ void SetTextAttribute(TiXmlElement* element, const char* name, const char* text)
         element->SetAttribute(name, text);
 }
 
-const TiXmlElement* FirstElement(const TiXmlDocument& doc)
+TiXmlElement* FirstElement(TiXmlDocument& doc)
 {
-    for (const TiXmlNode* node = doc.FirstChild(); node; node = node->NextSibling()) {
-        if (const TiXmlElement* element = node->ToElement())
+    for (TiXmlNode* node = doc.FirstChild(); node; node = node->NextSibling()) {
+        if (TiXmlElement* element = node->ToElement())
             return element;
     }
     return nullptr;
@@ -150,7 +150,13 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
 //   character by its lead byte alone and can run past the end of its buffer
 //   on a malformed or cut-off sequence. Narrow text is UTF-8 on this
 //   platform, so a list that is not valid UTF-8 is refused outright.
+// - Size: a file of more than UPDATE_LIST_MAX_BYTES, or with more than
+//   UPDATE_LIST_MAX_ENTRIES elements where entries stand, is refused before
+//   anything is parsed, so that no server can make the load take unbounded
+//   memory.
 constexpr int kMaxNesting = 256;
+constexpr std::uint64_t kMaxListBytes = UPDATE_LIST_MAX_BYTES;
+constexpr std::size_t kMaxListEntries = UPDATE_LIST_MAX_ENTRIES;
 
 bool ValidUtf8(const std::string& bytes)
 {
@@ -175,17 +181,25 @@ bool ValidUtf8(const std::string& bytes)
     return true;
 }
 
-bool NestingWithinLimit(const std::string& bytes)
+// Nesting within kMaxNesting, and at most kMaxListEntries elements at the
+// depth of a File element (root, Software, File), counted before the parser
+// builds anything.
+bool StructureWithinLimits(const std::string& bytes)
 {
     int depth = 0;
+    std::size_t entries = 0;
     for (size_t i = 1; i < bytes.size(); ++i) {
         char prev = bytes[i - 1];
         char c = bytes[i];
         if (prev == '<') {
-            if (c == '/')
+            if (c == '/') {
                 --depth;
-            else if (c != '?' && c != '!' && ++depth > kMaxNesting)
-                return false;
+            } else if (c != '?' && c != '!') {
+                if (++depth > kMaxNesting)
+                    return false;
+                if (depth == 3 && ++entries > kMaxListEntries)
+                    return false;
+            }
         } else if (prev == '/' && c == '>') {
             --depth;
         }
@@ -193,36 +207,68 @@ bool NestingWithinLimit(const std::string& bytes)
     return true;
 }
 
-bool SafeToParse(const std::string& narrow)
+// The whole file, read once, when it is a regular file of at most
+// kMaxListBytes. (TinyXML's own LoadFile would seek to the end of a folder or
+// a device and take a bogus size for an allocation.)
+bool ReadListBytes(const std::string& narrow, std::string& bytes)
 {
+    std::error_code ec;
+    const std::filesystem::path path(narrow);
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxListBytes)
+        return false;
     std::FILE* fp = std::fopen(narrow.c_str(), "rb");
     if (!fp)
         return false;
-    std::string bytes;
-    char block[8192];
-    for (size_t n; (n = std::fread(block, 1, sizeof block, fp)) > 0;)
-        bytes.append(block, n);
-    bool readOk = !std::ferror(fp);
+    bytes.reserve(static_cast<size_t>(size) + 1);
+    char block[65536];
+    bool ok = true;
+    for (size_t n; ok && (n = std::fread(block, 1, sizeof block, fp)) > 0;) {
+        ok = bytes.size() + n <= kMaxListBytes;  // grown since it was measured
+        if (ok)
+            bytes.append(block, n);
+    }
+    ok = ok && !std::ferror(fp);
     std::fclose(fp);
-    return readOk && ValidUtf8(bytes) && NestingWithinLimit(bytes);
+    return ok;
 }
 
-// TinyXML reads a file by seeking to its end and allocating that many bytes;
-// a folder or a device reports a bogus size there and makes it throw. Only
-// regular files are handed to it, and any allocation failure on a huge file
-// is caught here.
+// What TinyXML's LoadFile does to a file's bytes before parsing them: every
+// CR LF pair and every lone CR becomes one LF.
+void NormalizeNewlines(std::string& bytes)
+{
+    size_t out = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r') {
+            bytes[out++] = '\n';
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            bytes[out++] = bytes[i];
+        }
+    }
+    bytes.resize(out);
+}
+
+// Reads, checks and parses a list file as TinyXML's LoadFile would, from one
+// copy of its bytes, which is freed when the call returns. Any allocation
+// failure on a huge file is caught here.
 bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
-        return false;
-    if (!SafeToParse(narrow))
-        return false;
     try {
-        return doc.LoadFile(narrow.c_str());
+        std::string bytes;
+        if (!ReadListBytes(narrow, bytes) || bytes.empty())
+            return false;
+        if (!ValidUtf8(bytes) || !StructureWithinLimits(bytes))
+            return false;
+        NormalizeNewlines(bytes);
+        doc.Parse(bytes.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     } catch (...) {
         return false;
     }
+    return !doc.Error();
 }
 
 }  // namespace
@@ -404,16 +450,21 @@ bool CUpdateList::ReadSoftware(const TiXmlElement* software)
 }
 
 // The first File child, then every following sibling element whatever its
-// name, is one entry. An invalid entry empties the whole list.
-bool CUpdateList::ReadFiles(const TiXmlElement* software)
+// name, is one entry. An invalid entry empties the whole list. Each element
+// read is removed from the tree at once, so that the tree shrinks as the
+// entries grow instead of both being held whole.
+bool CUpdateList::ReadFiles(TiXmlElement* software)
 {
-    const TiXmlElement* element = software->FirstChildElement("File");
+    TiXmlElement* element = software->FirstChildElement("File");
     try {
-        for (; element; element = element->NextSiblingElement()) {
+        while (element) {
+            TiXmlElement* next = element->NextSiblingElement();
             if (!AddFile()->ReadXml(element)) {
                 Clear();
                 return false;
             }
+            software->RemoveChild(element);
+            element = next;
         }
     } catch (const std::bad_alloc&) {
         Clear();
@@ -440,10 +491,10 @@ bool CUpdateList::Load(const std::wstring& path)
         TiXmlDocument doc;
         if (!ParseFile(doc, narrow))
             return false;
-        const TiXmlElement* root = FirstElement(doc);
+        TiXmlElement* root = FirstElement(doc);
         if (!root)
             return false;
-        const TiXmlElement* software = root->FirstChildElement("Software");
+        TiXmlElement* software = root->FirstChildElement("Software");
         if (!software)
             return false;
         if (!ReadSoftware(software))

@@ -7,6 +7,7 @@
 // worker thread only, without locking.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -18,6 +19,11 @@ class CUpdateList;
 // m_nStatus of an entry.
 constexpr int UPDATE_FILE_PENDING = 0;  // installed file differs; not fetched yet
 constexpr int UPDATE_FILE_FETCHED = 1;  // downloaded, unpacked and confirmed by length and CRC
+
+// The largest list Load reads: its bytes, and its File elements (every
+// element at their depth counts). A larger one is refused before parsing.
+constexpr std::uint64_t UPDATE_LIST_MAX_BYTES = 256ull << 20;
+constexpr std::size_t UPDATE_LIST_MAX_ENTRIES = 1000000;
 
 // m_nCompressType of an entry whose CompressType text is exactly "zip".
 constexpr int COMPRESS_ZIP = 1;
@@ -94,9 +100,9 @@ public:
     std::int64_t GetTotalCompressLen() const;
 
     // Reads an update list file and adds its content to the list (see the .cpp
-    // for the rules). False when the file cannot be read or parsed, has no root
-    // or no Software element (the list unchanged), or when an entry is invalid
-    // (the list emptied).
+    // for the rules). False when the file cannot be read or parsed, is larger
+    // than the caps above, has no root or no Software element (the list
+    // unchanged), or when an entry is invalid (the list emptied).
     bool Load(const std::wstring& path);
 
     // Writes the list as an update list file, replacing the file. False when
@@ -115,7 +121,7 @@ public:
 
 private:
     bool ReadSoftware(const TiXmlElement* software);
-    bool ReadFiles(const TiXmlElement* software);
+    bool ReadFiles(TiXmlElement* software);
     void BuildDocument(TiXmlDocument& doc) const;
 };
 
