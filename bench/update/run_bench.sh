@@ -11,7 +11,8 @@
 # usage: run_bench.sh TOVARIN_HEADLESS TOVARIN_PUBLISH
 # Environment: FILES (2000), MIB (200), BIG_MIB (1024), RUNS (3: best of, for
 # the engine and cksum), BASE_RUNS (1: best of, for the slow script),
-# BENCH_DIR (a temporary folder), STAGES ("1 2 3 4": which measurements to run).
+# BENCH_DIR (a temporary folder), STAGES ("1 2 3 4": which measurements to run),
+# BEFORE_HEADLESS (another engine build timed in stage 2 beside this one).
 set -euo pipefail
 headless=$(realpath "$1")
 publish=$(realpath "$2")
@@ -117,6 +118,15 @@ check=$(for _ in $(seq "$runs"); do
 sums=$(for _ in $(seq "$runs"); do
   t0=$(now); (cd "$work/prog" && find . -type f -print0 | xargs -0 cksum > /dev/null); elapsed "$t0" "$(now)"; done | best)
 echo "engine check ${check}s, cksum ${sums}s, ratio $(ratio "$check" "$sums") (goal <= 1.0)"
+# Another build of the engine timed on the same tree in the same run, for a
+# before-and-after comparison: BEFORE_HEADLESS=path/to/tovarin-headless.
+if [[ -n "${BEFORE_HEADLESS:-}" ]]; then
+  before=$(for _ in $(seq "$runs"); do
+    rm -rf "$work/down"; mkdir -p "$work/down"
+    t0=$(now); "$BEFORE_HEADLESS" -name prog -number 1.0 -prog "$work/prog" -down "$work/down" -http "$url" >/dev/null || true
+    elapsed "$t0" "$(now)"; done | best)
+  echo "before: engine check ${before}s, cksum ${sums}s, ratio $(ratio "$before" "$sums")"
+fi
 fi
 
 # Wall and user CPU seconds of one full update: "wall user". Hashing is

@@ -2,6 +2,8 @@
 // check must never pass a text that leaves the program or download folder,
 // and the URL built from them must leave the HTTP layer well-formed.
 //
+// A text the check passes never holds a control character either.
+//
 // Input: FileName, a NUL byte, FilePath.
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +35,16 @@ bool IsAbsolute(const std::string& text)
     return text[0] == '/' || text[0] == '\\' || (letter && text.size() > 1 && text[1] == ':');
 }
 
+bool HasControl(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F || (c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -44,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (path.find('\0') != std::string::npos || name.size() > 260 || path.size() > 260)
         return 0;
     if (IsSafeEntryPath(name.c_str(), path.c_str())) {
-        if (name.empty() || IsAbsolute(name) || IsAbsolute(path) || HasParentStep(name) || HasParentStep(path))
+        if (name.empty() || IsAbsolute(name) || IsAbsolute(path) || HasParentStep(name) || HasParentStep(path) ||
+            HasControl(name) || HasControl(path))
             std::abort();
     }
 

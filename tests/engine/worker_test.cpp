@@ -52,6 +52,16 @@ TEST(EntryPaths, RefusesWhatWouldLeaveTheFolders)
         {"a", "\\abs", false}, {"a", "C:\\Windows", false}, {"c:x", "", false}, {"..", "", false},
         {"a", "..", false}, {"a", "sub\\..\\..", false}, {"a", "sub/../x", false}, {"..\\a", "", false},
         {"a", "sub\\..", false},
+        // Control characters anywhere, C1 controls in their UTF-8 form too.
+        {"a\tb", "", false}, {"a\nb", "", false}, {"a", "sub\rx", false}, {"a\x7f", "", false},
+        {"a\x1b[2J", "", false}, {"a\xc2\x85", "", false}, {"a", "\xc2\x9f", false},
+        {"\xc2\xa0x", "", true}, {"中文", "目录", true},
+        // The download folder's own files, at the top level only.
+        {"UpdateLog.xml", "", false}, {"UpdateList.xml", "", false}, {"updatelist.XML", "", false},
+        {"UpdateList.xml.zip", "", false}, {"UpdateList.xml.zip.minisig", "", false},
+        {"UpdateLog.xml", ".", false}, {"UpdateLog.xml", ".\\.\\", false}, {".\\UpdateLog.xml", "", false},
+        {"UpdateLog.xml", "sub", true}, {"UpdateList.xml", "sub\\deeper", true}, {"UpdateLog.xml.bak", "", true},
+        {"sub\\UpdateLog.xml", "", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsSafeEntryPath(c.name, c.path), c.safe) << c.name << " | " << c.path;

@@ -1,4 +1,4 @@
-// File digest: length and CRC-32 text of a file, hashed from a read-only mapping.
+// File digest: length and CRC-32 text of a file, read in blocks into a reused buffer.
 #include "file_digest.h"
 
 #include <cstdio>
@@ -27,31 +27,32 @@ BOOL CFileDigest::Compute(const std::wstring& path)
     m_dwSize = 0;
     m_strPath = path;
 
-    FILE_MAPPING_VIEW view;
-    FileMapResult result = MapWholeFile(path, &view);
-    if (result == FileMapResult::OpenFailed)
+    FILE_READER file;
+    if (!OpenFileReader(path, &file))
         return FALSE;
-    m_dwSize = static_cast<uint32_t>(view.size);
-    // An empty file has the CRC 0, like any other contents.
-    if (result == FileMapResult::Empty) {
-        m_szCrc[0] = L'0';
-        return TRUE;
+    m_dwSize = file.size;
+    // Blocks small enough to stay in the cache between the copy and the CRC,
+    // large enough that a file of the usual size takes one read.
+    constexpr uint64_t kBlock = 256u << 10;
+    if (m_buffer.empty() && file.size > 0)
+        m_buffer.resize(kBlock);
+    uint32_t crc = 0;
+    uint64_t done = 0;
+    while (done < file.size) {
+        const uint64_t want = file.size - done < kBlock ? file.size - done : kBlock;
+        const int64_t got = ReadFileAt(&file, done, m_buffer.data(), static_cast<size_t>(want));
+        if (got != static_cast<int64_t>(want))
+            break;  // an error, or the file is shorter than it was
+        crc = libdeflate_crc32(crc, m_buffer.data(), static_cast<size_t>(want));
+        done += want;
+        if (m_onBlockRead)
+            m_onBlockRead(done);
     }
-    if (result == FileMapResult::Mapped) {
-        // One pass over the view in windows, each released once hashed, so a
-        // large file does not stay resident in this process as a whole.
-        constexpr uint32_t kWindow = 8u << 20;
-        uint32_t crc = 0;
-        for (uint32_t done = 0; done < m_dwSize;) {
-            uint32_t n = m_dwSize - done < kWindow ? m_dwSize - done : kWindow;
-            crc = libdeflate_crc32(crc, view.data + done, n);
-            if (m_dwSize > kWindow)
-                ReleaseMappedRange(&view, done, n);
-            done += n;
-        }
+    // Only contents read whole from a file that did not change meanwhile
+    // have a digest; an empty file has the CRC 0, like any other contents.
+    if (done == file.size && FileReaderUnchanged(&file))
         std::swprintf(m_szCrc, 33, L"%X", static_cast<unsigned>(crc));
-        UnmapWholeFile(&view);
-    }
+    CloseFileReader(&file);
     return TRUE;
 }
 

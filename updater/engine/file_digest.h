@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "win_types.h"
 
@@ -15,17 +17,27 @@ class CFileDigest {
 public:
     CFileDigest();
 
-    // Fills the record for the file at path, hashing it from a read-only
-    // mapping. Returns FALSE (size 0, empty text) when the file cannot be
-    // opened; an empty file gives TRUE, size 0 and the text "0". When the
-    // contents cannot be mapped the result is TRUE with the size set and an
-    // empty text, which never equals a listed CRC. The path is always recorded.
+    // Fills the record for the file at path, reading exactly the size found
+    // when it was opened into a buffer the record keeps for the next file.
+    // Returns FALSE (size 0, empty text) when the file cannot be opened; an
+    // empty file gives TRUE, size 0 and the text "0". When the contents
+    // cannot be read whole, or the file changes while it is read (shrinks,
+    // grows, is written, removed or replaced), the result is TRUE with the
+    // size set and an empty text, which never equals a listed CRC. The path
+    // is always recorded.
     BOOL Compute(const std::wstring& path);
 
     // Unpacks the archive at m_strPath beside itself (ExtractArchiveBeside).
     BOOL Unpack();
 
-    uint32_t m_dwSize;       // file size, low 32 bits
+    uint64_t m_dwSize;       // file size in bytes, all 64 bits
     std::wstring m_strPath;  // path given to the last Compute
     wchar_t m_szCrc[33];     // CRC-32 as "%X" text, NUL-terminated; empty when unknown
+
+    // Called by Compute after each block it has read and hashed, with the
+    // count of bytes done; empty unless a test watches the reading.
+    std::function<void(uint64_t)> m_onBlockRead;
+
+private:
+    std::vector<unsigned char> m_buffer;  // reused by every Compute
 };

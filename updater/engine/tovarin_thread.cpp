@@ -8,7 +8,9 @@
 #include <memory>
 #include <new>
 #include <utility>
+#include <vector>
 
+#include "digest_pool.h"
 #include "file_digest.h"
 #include "http_fetch.h"
 #include "sha256.h"
@@ -75,7 +77,7 @@ bool IsSafeText(const char* text)
 // of an empty body), so that a refused answer leaves nothing behind.
 class CDownloadReceiver : public Tovarin::IHttpReceiver {
 public:
-    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint32_t expected)
+    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint64_t expected)
         : m_pTarget(target), m_strPath(std::move(path)), m_nExpected(expected) {}
     ~CDownloadReceiver() override { Close(); }
 
@@ -124,7 +126,7 @@ private:
 
     CNotifyTarget* m_pTarget;
     std::string m_strPath;
-    std::uint32_t m_nExpected;
+    std::uint64_t m_nExpected;
     std::uint64_t m_nTotal = 0;
     std::FILE* m_pFile = nullptr;
     bool m_bOpenFailed = false;
@@ -132,23 +134,79 @@ private:
 
 } // namespace
 
+namespace {
+
+// C0 controls, DEL, and the C1 controls U+0080 to U+009F in their UTF-8 form.
+bool HasControlCharacter(const char* text)
+{
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p < 0x20 || *p == 0x7F)
+            return true;
+        if (*p == 0xC2 && p[1] >= 0x80 && p[1] <= 0x9F)
+            return true;
+    }
+    return false;
+}
+
+bool EqualsIgnoringCase(const std::string& a, const char* b)
+{
+    if (a.size() != std::strlen(b))
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+// The files the updater keeps in the download folder itself. An entry that
+// lands on one of them at the top level (FilePath empty or only "."
+// components) would overwrite the list or the log while the update runs.
+// Compared without regard to case, as on a case-insensitive file system.
+bool NamesAReservedFile(const char* fileName, const char* filePath)
+{
+    std::vector<std::string> parts;
+    for (const char* text : {filePath, fileName}) {
+        std::string part;
+        for (const char* p = text;; ++p) {
+            if (*p == '\0' || IsSeparator(*p)) {
+                if (!part.empty() && part != ".")
+                    parts.push_back(part);
+                part.clear();
+                if (*p == '\0')
+                    break;
+            } else {
+                part += *p;
+            }
+        }
+    }
+    if (parts.size() != 1)
+        return false;
+    for (const char* reserved : {"UpdateLog.xml", "UpdateList.xml", "UpdateList.xml.zip", "UpdateList.xml.zip.minisig"})
+        if (EqualsIgnoringCase(parts[0], reserved))
+            return true;
+    return false;
+}
+
+}  // namespace
+
 bool IsSafeEntryPath(const char* fileName, const char* filePath)
 {
     if (!fileName || !fileName[0] || !filePath)
         return false;
-    return IsSafeText(fileName) && IsSafeText(filePath);
+    if (HasControlCharacter(fileName) || HasControlCharacter(filePath))
+        return false;
+    return IsSafeText(fileName) && IsSafeText(filePath) && !NamesAReservedFile(fileName, filePath);
 }
 
 int DownloadStep(std::int64_t done, std::int64_t total)
 {
-    if (total <= 0)
-        return 3;
-    std::int64_t step = 3 + done * 62 / total;
-    if (step < 3)
-        step = 3;
-    if (step > 65)
-        step = 65;
-    return static_cast<int>(step);
+    return CompressProgressStep(done, total);
 }
 
 CTovarinThread::CTovarinThread() = default;
@@ -237,7 +295,7 @@ void CTovarinThread::PostStatus(int step, const std::wstring& text)
         posted.release();  // the receiver owns it now
 }
 
-void CTovarinThread::PostBytes(std::uint64_t received, std::uint32_t expected)
+void CTovarinThread::PostBytes(std::uint64_t received, std::uint64_t expected)
 {
     if (m_pNotifyWnd)
         m_pNotifyWnd->PostNotify(WM_UPDATE_BYTES, static_cast<WPARAM>(received), static_cast<LPARAM>(expected));
@@ -245,7 +303,8 @@ void CTovarinThread::PostBytes(std::uint64_t received, std::uint32_t expected)
 
 BOOL CTovarinThread::DigestMatches(const CUpdateFile& entry) const
 {
-    return m_pDigest->m_dwSize == static_cast<std::uint32_t>(entry.m_nFileLen) && m_pDigest->m_szCrc[0] != L'\0' &&
+    return entry.m_nFileLen >= 0 && m_pDigest->m_dwSize == static_cast<std::uint64_t>(entry.m_nFileLen) &&
+           m_pDigest->m_szCrc[0] != L'\0' &&
            AnsiToWide(entry.m_szFileCrc) == m_pDigest->m_szCrc;
 }
 
@@ -283,12 +342,7 @@ BOOL CTovarinThread::CheckUpdate()
         return FALSE;
 
     PostStatus(2, kTextPreparing);
-    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
-        if (m_pDigest->Compute(EntryPath(m_strProgDir, *entry)) && DigestMatches(*entry))
-            m_pUpdateList->RemoveFile(entry);
-        else
-            entry->m_nStatus = UPDATE_FILE_PENDING;
-    }
+    CompareInstalledFiles();
     if (!m_pUpdateList->GetFirstFile()) {
         m_bUpToDate = true;
         return FALSE;
@@ -302,6 +356,36 @@ BOOL CTovarinThread::CheckUpdate()
     m_pUpdateList->SetVersion(number.c_str());
     m_pUpdateList->Save(log);
     return TRUE;
+}
+
+// Every entry whose installed file is current (same length and CRC) leaves
+// the list; every other entry becomes pending. The list is walked and edited
+// in its order, one entry at a time; the files' digests are computed ahead
+// of the walk on m_nDigestThreads threads.
+void CTovarinThread::CompareInstalledFiles()
+{
+    const unsigned threads = m_nDigestThreads != 0 ? m_nDigestThreads : CDigestPool::DefaultThreads();
+    if (threads <= 1 || m_pUpdateList->m_setFiles.size() < 2) {
+        for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
+            if (m_pDigest->Compute(EntryPath(m_strProgDir, *entry)) && DigestMatches(*entry))
+                m_pUpdateList->RemoveFile(entry);
+            else
+                entry->m_nStatus = UPDATE_FILE_PENDING;
+        }
+        return;
+    }
+    std::vector<std::wstring> paths;
+    paths.reserve(m_pUpdateList->m_setFiles.size());
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        paths.push_back(EntryPath(m_strProgDir, *entry));
+    CDigestPool pool(std::move(paths), threads);
+    std::size_t index = 0;
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
+        if (pool.Take(index++, *m_pDigest) && DigestMatches(*entry))
+            m_pUpdateList->RemoveFile(entry);
+        else
+            entry->m_nStatus = UPDATE_FILE_PENDING;
+    }
 }
 
 // Fetches the server's list into the download folder and loads it; in a
@@ -428,7 +512,7 @@ BOOL CTovarinThread::DownloadUpdate()
         }
         PostStatus(DownloadStep(done, total), L"剩余" + std::to_wstring(remaining) + L"个文件需要下载/正在下载:" +
                                                   AnsiToWide(entry->m_szFileName));
-        PostBytes(0, static_cast<std::uint32_t>(entry->m_nCompressLen));
+        PostBytes(0, static_cast<std::uint64_t>(entry->m_nCompressLen));
         if (entry->m_szFilePath[0])
             MakeSubFolders(AnsiToWide(entry->m_szFilePath), m_strDownDir);
 
@@ -458,7 +542,7 @@ BOOL CTovarinThread::FetchEntry(CUpdateFile& entry)
     url += AnsiToWide(entry.m_szFileName) + L".zip";
     const std::wstring unpacked = EntryPath(m_strDownDir, entry);
 
-    return DownloadFile(url, unpacked + L".zip", static_cast<std::uint32_t>(entry.m_nCompressLen)) &&
+    return DownloadFile(url, unpacked + L".zip", static_cast<std::uint64_t>(entry.m_nCompressLen)) &&
            m_pDigest->Compute(unpacked + L".zip") && ArchiveIsSigned(entry, unpacked + L".zip") &&
            m_pDigest->Unpack() && m_pDigest->Compute(unpacked) &&
            DigestMatches(entry);
@@ -520,7 +604,7 @@ BOOL CTovarinThread::DeleteFolder(const std::wstring& folder)
     return Tovarin::DeleteFolderTree(folder, m_strProgDir) ? TRUE : FALSE;
 }
 
-BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint32_t expectedSize)
+BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize)
 {
     if (!m_bRunning)
         return FALSE;

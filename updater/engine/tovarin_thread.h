@@ -44,7 +44,11 @@ public:
     BOOL InstallUpdate();
     BOOL MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder);
     BOOL DeleteFolder(const std::wstring& folder);
-    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint32_t expectedSize);
+    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize);
+    // The check phase's comparison of every listed file with the installed
+    // copy (m_pUpdateList against m_strProgDir): current entries removed,
+    // the others pending.
+    void CompareInstalledFiles();
 
     int GetOutcome() const { return m_nOutcome.load(); }
 
@@ -62,6 +66,7 @@ public:
     // signature for m_strNumber, and every archive the SHA-256 the list gives.
     BOOL m_bSigned = FALSE;
     std::wstring m_strKey;                  // the publisher's public key, minisign's base64 line
+    unsigned m_nDigestThreads = 0;          // threads digesting ahead in the check; 0: one per core
     std::mutex m_cs;                        // guards the three handles below
     void* m_hInternet = nullptr;            // the transfer in progress, else null
     void* m_hConnect = nullptr;             // always null: one handle per transfer here
@@ -72,7 +77,7 @@ private:
     void RunPhases();
     void Finish(unsigned message, int outcome);
     void PostStatus(int step, const std::wstring& text);
-    void PostBytes(std::uint64_t received, std::uint32_t expected);
+    void PostBytes(std::uint64_t received, std::uint64_t expected);
     BOOL FetchEntry(CUpdateFile& entry);
     BOOL InstallEntry(CUpdateFile& entry);
     BOOL DigestMatches(const CUpdateFile& entry) const;
@@ -93,9 +98,13 @@ private:
 };
 
 // Entry texts used as paths: false for an empty name, an absolute path, a
-// drive prefix or a ".." component (with either separator). Exposed for tests.
+// drive prefix or a ".." component (with either separator), a control
+// character in either text, and for the files the updater keeps at the top
+// of the download folder ("UpdateLog.xml", "UpdateList.xml" and the list's
+// archive and signature, in any letter case). Exposed for tests.
 bool IsSafeEntryPath(const char* fileName, const char* filePath);
 
-// The download step 3 + done * 62 / total, computed in 64 bits and kept within
-// 3..65 (3 when total is 0). Exposed for tests.
+// The download step 3 + done * 62 / total (CompressProgressStep): exact for
+// any 64-bit lengths and kept within 3..65 (3 when total is 0). Exposed for
+// tests.
 int DownloadStep(std::int64_t done, std::int64_t total);

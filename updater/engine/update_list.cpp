@@ -83,13 +83,12 @@ bool CopyOptionalSha256(char (&field)[65], const TiXmlElement* parent)
     return CopyText(field, text);
 }
 
-bool ReadRequiredDecimal(std::int32_t& field, const TiXmlElement* parent, const char* name)
+// A length is a count of bytes: a text that is not one (negative, not a
+// number, too large) is a broken list, refused like a missing child.
+bool ReadRequiredLength(std::int64_t& field, const TiXmlElement* parent, const char* name)
 {
     const char* text = ChildText(parent, name);
-    if (!text)
-        return false;
-    field = ReadDecimal(text);
-    return true;
+    return text && ReadLength(text, field);
 }
 
 void AppendTextChild(TiXmlElement* parent, const char* name, const char* text)
@@ -99,10 +98,10 @@ void AppendTextChild(TiXmlElement* parent, const char* name, const char* text)
     parent->LinkEndChild(child);
 }
 
-void AppendDecimalChild(TiXmlElement* parent, const char* name, std::int32_t value)
+void AppendDecimalChild(TiXmlElement* parent, const char* name, std::int64_t value)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%" PRId32, value);
+    char text[24];
+    std::snprintf(text, sizeof text, "%" PRId64, value);
     AppendTextChild(parent, name, text);
 }
 
@@ -112,10 +111,10 @@ void SetTextAttribute(TiXmlElement* element, const char* name, const char* text)
         element->SetAttribute(name, text);
 }
 
-const TiXmlElement* FirstElement(const TiXmlDocument& doc)
+TiXmlElement* FirstElement(TiXmlDocument& doc)
 {
-    for (const TiXmlNode* node = doc.FirstChild(); node; node = node->NextSibling()) {
-        if (const TiXmlElement* element = node->ToElement())
+    for (TiXmlNode* node = doc.FirstChild(); node; node = node->NextSibling()) {
+        if (TiXmlElement* element = node->ToElement())
             return element;
     }
     return nullptr;
@@ -151,7 +150,13 @@ bool WriteDocument(const TiXmlDocument& doc, const std::string& path)
 //   character by its lead byte alone and can run past the end of its buffer
 //   on a malformed or cut-off sequence. Narrow text is UTF-8 on this
 //   platform, so a list that is not valid UTF-8 is refused outright.
+// - Size: a file of more than UPDATE_LIST_MAX_BYTES, or with more than
+//   UPDATE_LIST_MAX_ENTRIES elements where entries stand, is refused before
+//   anything is parsed, so that no server can make the load take unbounded
+//   memory.
 constexpr int kMaxNesting = 256;
+constexpr std::uint64_t kMaxListBytes = UPDATE_LIST_MAX_BYTES;
+constexpr std::size_t kMaxListEntries = UPDATE_LIST_MAX_ENTRIES;
 
 bool ValidUtf8(const std::string& bytes)
 {
@@ -176,17 +181,25 @@ bool ValidUtf8(const std::string& bytes)
     return true;
 }
 
-bool NestingWithinLimit(const std::string& bytes)
+// Nesting within kMaxNesting, and at most kMaxListEntries elements at the
+// depth of a File element (root, Software, File), counted before the parser
+// builds anything.
+bool StructureWithinLimits(const std::string& bytes)
 {
     int depth = 0;
+    std::size_t entries = 0;
     for (size_t i = 1; i < bytes.size(); ++i) {
         char prev = bytes[i - 1];
         char c = bytes[i];
         if (prev == '<') {
-            if (c == '/')
+            if (c == '/') {
                 --depth;
-            else if (c != '?' && c != '!' && ++depth > kMaxNesting)
-                return false;
+            } else if (c != '?' && c != '!') {
+                if (++depth > kMaxNesting)
+                    return false;
+                if (depth == 3 && ++entries > kMaxListEntries)
+                    return false;
+            }
         } else if (prev == '/' && c == '>') {
             --depth;
         }
@@ -194,36 +207,68 @@ bool NestingWithinLimit(const std::string& bytes)
     return true;
 }
 
-bool SafeToParse(const std::string& narrow)
+// The whole file, read once, when it is a regular file of at most
+// kMaxListBytes. (TinyXML's own LoadFile would seek to the end of a folder or
+// a device and take a bogus size for an allocation.)
+bool ReadListBytes(const std::string& narrow, std::string& bytes)
 {
+    std::error_code ec;
+    const std::filesystem::path path(narrow);
+    if (!std::filesystem::is_regular_file(path, ec))
+        return false;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (ec || size > kMaxListBytes)
+        return false;
     std::FILE* fp = std::fopen(narrow.c_str(), "rb");
     if (!fp)
         return false;
-    std::string bytes;
-    char block[8192];
-    for (size_t n; (n = std::fread(block, 1, sizeof block, fp)) > 0;)
-        bytes.append(block, n);
-    bool readOk = !std::ferror(fp);
+    bytes.reserve(static_cast<size_t>(size) + 1);
+    char block[65536];
+    bool ok = true;
+    for (size_t n; ok && (n = std::fread(block, 1, sizeof block, fp)) > 0;) {
+        ok = bytes.size() + n <= kMaxListBytes;  // grown since it was measured
+        if (ok)
+            bytes.append(block, n);
+    }
+    ok = ok && !std::ferror(fp);
     std::fclose(fp);
-    return readOk && ValidUtf8(bytes) && NestingWithinLimit(bytes);
+    return ok;
 }
 
-// TinyXML reads a file by seeking to its end and allocating that many bytes;
-// a folder or a device reports a bogus size there and makes it throw. Only
-// regular files are handed to it, and any allocation failure on a huge file
-// is caught here.
+// What TinyXML's LoadFile does to a file's bytes before parsing them: every
+// CR LF pair and every lone CR becomes one LF.
+void NormalizeNewlines(std::string& bytes)
+{
+    size_t out = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r') {
+            bytes[out++] = '\n';
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                ++i;
+        } else {
+            bytes[out++] = bytes[i];
+        }
+    }
+    bytes.resize(out);
+}
+
+// Reads, checks and parses a list file as TinyXML's LoadFile would, from one
+// copy of its bytes, which is freed when the call returns. Any allocation
+// failure on a huge file is caught here.
 bool ParseFile(TiXmlDocument& doc, const std::string& narrow)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(narrow), ec))
-        return false;
-    if (!SafeToParse(narrow))
-        return false;
     try {
-        return doc.LoadFile(narrow.c_str());
+        std::string bytes;
+        if (!ReadListBytes(narrow, bytes) || bytes.empty())
+            return false;
+        if (!ValidUtf8(bytes) || !StructureWithinLimits(bytes))
+            return false;
+        NormalizeNewlines(bytes);
+        doc.Parse(bytes.c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     } catch (...) {
         return false;
     }
+    return !doc.Error();
 }
 
 }  // namespace
@@ -247,7 +292,7 @@ bool CUpdateFile::ReadXml(const TiXmlElement* element)
         return false;
     if (!CopyRequired(m_szFileCrc, element, "FileCrc"))
         return false;
-    if (!ReadRequiredDecimal(m_nFileLen, element, "FileLen"))
+    if (!ReadRequiredLength(m_nFileLen, element, "FileLen"))
         return false;
     const TiXmlElement* type = element->FirstChildElement("CompressType");
     if (!type)
@@ -260,7 +305,7 @@ bool CUpdateFile::ReadXml(const TiXmlElement* element)
         return false;
     if (!CopyRequired(m_szCompressCrc, element, "CompressCrc"))
         return false;
-    if (!ReadRequiredDecimal(m_nCompressLen, element, "CompressLen"))
+    if (!ReadRequiredLength(m_nCompressLen, element, "CompressLen"))
         return false;
     if (!CopyOptional(m_szCommand, element, "Command"))
         return false;
@@ -360,16 +405,17 @@ CUpdateFile* CUpdateList::GetNextFile()
     return *m_itCursor++;
 }
 
-std::int32_t CUpdateList::GetTotalCompressLen() const
+std::int64_t CUpdateList::GetTotalCompressLen() const
 {
     std::int64_t total = 0;
     for (const CUpdateFile* file : m_setFiles) {
-        if (file->m_nCompressLen > 0)
-            total += file->m_nCompressLen;
-        if (total >= INT32_MAX)
-            return INT32_MAX;
+        if (file->m_nCompressLen <= 0)
+            continue;
+        if (file->m_nCompressLen >= INT64_MAX - total)
+            return INT64_MAX;
+        total += file->m_nCompressLen;
     }
-    return static_cast<std::int32_t>(total);
+    return total;
 }
 
 // Software attributes that are present replace their fields. An attribute too
@@ -404,16 +450,21 @@ bool CUpdateList::ReadSoftware(const TiXmlElement* software)
 }
 
 // The first File child, then every following sibling element whatever its
-// name, is one entry. An invalid entry empties the whole list.
-bool CUpdateList::ReadFiles(const TiXmlElement* software)
+// name, is one entry. An invalid entry empties the whole list. Each element
+// read is removed from the tree at once, so that the tree shrinks as the
+// entries grow instead of both being held whole.
+bool CUpdateList::ReadFiles(TiXmlElement* software)
 {
-    const TiXmlElement* element = software->FirstChildElement("File");
+    TiXmlElement* element = software->FirstChildElement("File");
     try {
-        for (; element; element = element->NextSiblingElement()) {
+        while (element) {
+            TiXmlElement* next = element->NextSiblingElement();
             if (!AddFile()->ReadXml(element)) {
                 Clear();
                 return false;
             }
+            software->RemoveChild(element);
+            element = next;
         }
     } catch (const std::bad_alloc&) {
         Clear();
@@ -440,10 +491,10 @@ bool CUpdateList::Load(const std::wstring& path)
         TiXmlDocument doc;
         if (!ParseFile(doc, narrow))
             return false;
-        const TiXmlElement* root = FirstElement(doc);
+        TiXmlElement* root = FirstElement(doc);
         if (!root)
             return false;
-        const TiXmlElement* software = root->FirstChildElement("Software");
+        TiXmlElement* software = root->FirstChildElement("Software");
         if (!software)
             return false;
         if (!ReadSoftware(software))
@@ -493,13 +544,51 @@ void CUpdateList::BuildDocument(TiXmlDocument& doc) const
     }
 }
 
-int CompressProgressStep(std::int64_t done, std::int32_t total)
+int CompressProgressStep(std::int64_t done, std::int64_t total)
 {
     if (total <= 0)
         return 3;
     if (done < 0)
         done = 0;
-    if (done > total)
-        done = total;
-    return static_cast<int>(3 + done * 62 / total);
+    if (done >= total)
+        return 65;
+    // floor(done * 62 / total) by adding done 62 times to a remainder kept
+    // below total; remainder + done < 2 * total fits unsigned 64 bits.
+    const std::uint64_t d = static_cast<std::uint64_t>(done);
+    const std::uint64_t t = static_cast<std::uint64_t>(total);
+    std::uint64_t remainder = 0;
+    int quotient = 0;
+    for (int i = 0; i < 62; ++i) {
+        remainder += d;
+        if (remainder >= t) {
+            remainder -= t;
+            ++quotient;
+        }
+    }
+    return 3 + quotient;
+}
+
+bool ReadLength(const char* text, std::int64_t& value)
+{
+    if (!text)
+        return false;
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    const char* p = text;
+    while (space(*p))
+        ++p;
+    if (*p < '0' || *p > '9')
+        return false;
+    std::int64_t result = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        const int digit = *p - '0';
+        if (result > (INT64_MAX - digit) / 10)
+            return false;
+        result = result * 10 + digit;
+    }
+    while (space(*p))
+        ++p;
+    if (*p != '\0')
+        return false;
+    value = result;
+    return true;
 }

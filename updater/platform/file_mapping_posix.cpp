@@ -1,5 +1,8 @@
-// Read-only whole-file mappings on POSIX (open + fstat + mmap).
+// Whole-file reading on POSIX: open + fstat, then pread into the caller's
+// buffer; and read-only mappings (mmap).
 #include "file_mapping.h"
+
+#include <cerrno>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -8,27 +11,94 @@
 
 #include "text.h"
 
-FileMapResult MapWholeFile(const std::wstring& path, FILE_MAPPING_VIEW* view)
+namespace {
+
+// The local form of an updater path: '\' becomes '/'. False for a path
+// with a NUL or one that cannot be converted.
+bool LocalPath(const std::wstring& path, std::string& os)
 {
-    *view = FILE_MAPPING_VIEW{};
-    // '\' separates folders, as in every path the updater composes.
     std::wstring local(path);
     for (wchar_t& c : local)
         if (c == L'\\')
             c = L'/';
+    return local.find(L'\0') == std::wstring::npos && WideToAnsi(local, os) && !os.empty();
+}
+
+// Without blocking, a FIFO is refused instead of waiting for a writer.
+int OpenRegular(const std::wstring& path, uint64_t* size, struct stat* status = nullptr)
+{
     std::string os;
-    if (local.find(L'\0') != std::wstring::npos || !WideToAnsi(local, os) || os.empty())
-        return FileMapResult::OpenFailed;
-    // Without blocking, a FIFO is refused instead of waiting for a writer.
+    if (!LocalPath(path, os))
+        return -1;
     int fd = open(os.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return FileMapResult::OpenFailed;
+        return -1;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) {
         close(fd);
-        return FileMapResult::OpenFailed;
+        return -1;
     }
-    view->size = static_cast<uint64_t>(st.st_size);
+    *size = static_cast<uint64_t>(st.st_size);
+    if (status)
+        *status = st;
+    return fd;
+}
+
+}  // namespace
+
+bool OpenFileReader(const std::wstring& path, FILE_READER* file)
+{
+    *file = FILE_READER{};
+    uint64_t size = 0;
+    struct stat st {};
+    const int fd = OpenRegular(path, &size, &st);
+    if (fd < 0)
+        return false;
+    file->fd = fd;
+    file->size = size;
+    file->changeSeconds = st.st_ctim.tv_sec;
+    file->changeNanoseconds = st.st_ctim.tv_nsec;
+    return true;
+}
+
+int64_t ReadFileAt(const FILE_READER* file, uint64_t offset, unsigned char* buffer, size_t length)
+{
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = pread(file->fd, buffer + done, length - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(done);
+}
+
+bool FileReaderUnchanged(const FILE_READER* file)
+{
+    struct stat st {};
+    return fstat(file->fd, &st) == 0 && st.st_nlink > 0 && st.st_size >= 0 &&
+           static_cast<uint64_t>(st.st_size) == file->size && st.st_ctim.tv_sec == file->changeSeconds &&
+           st.st_ctim.tv_nsec == file->changeNanoseconds;
+}
+
+void CloseFileReader(FILE_READER* file)
+{
+    if (file->fd >= 0)
+        close(file->fd);
+    *file = FILE_READER{};
+}
+
+FileMapResult MapWholeFile(const std::wstring& path, FILE_MAPPING_VIEW* view)
+{
+    *view = FILE_MAPPING_VIEW{};
+    const int fd = OpenRegular(path, &view->size);
+    if (fd < 0)
+        return FileMapResult::OpenFailed;
     if (view->size == 0) {
         close(fd);
         return FileMapResult::Empty;
