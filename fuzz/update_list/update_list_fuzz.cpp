@@ -84,7 +84,7 @@ bool CheckList(CUpdateList& list)
             !Blank(f->m_szCompressName) && !Blank(f->m_szCompressCrc);
     }
     Check(visited == list.m_setFiles.size());
-    int total = list.GetTotalCompressLen();
+    std::int64_t total = list.GetTotalCompressLen();
     Check(total >= 0);
     Check(CompressProgressStep(total, total) <= 65 && CompressProgressStep(0, total) >= 3);
     return readable;

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include "temp_folder.h"
 #include "../unzip/zip_builder.h"
@@ -146,6 +149,42 @@ TEST_F(FileDigestTest, SecondComputeReplacesEveryField)
     EXPECT_EQ(digest.m_dwSize, 0u);
     EXPECT_STREQ(digest.m_szCrc, L"");
     EXPECT_EQ(digest.m_strPath, Wide(tmp / "gone"));
+}
+
+// The CRC-32 of length zero bytes followed by tail, from zlib's combination
+// of CRCs, without touching length bytes.
+uint32_t CrcOfZerosThen(uint64_t length, const std::string& tail)
+{
+    const std::vector<unsigned char> block(1 << 20, 0);
+    uLong unit = crc32(0, block.data(), static_cast<uInt>(block.size()));
+    uLong zeros = 0;
+    uint64_t unitLength = block.size();
+    for (uint64_t rest = length / block.size(); rest; rest >>= 1) {
+        if (rest & 1)
+            zeros = crc32_combine(zeros, unit, static_cast<z_off_t>(unitLength));
+        unit = crc32_combine(unit, unit, static_cast<z_off_t>(unitLength));
+        unitLength *= 2;
+    }
+    const uLong rest = crc32(0, block.data(), static_cast<uInt>(length % block.size()));
+    zeros = crc32_combine(zeros, rest, static_cast<z_off_t>(length % block.size()));
+    const uLong end = crc32(0, reinterpret_cast<const Bytef*>(tail.data()), static_cast<uInt>(tail.size()));
+    return static_cast<uint32_t>(crc32_combine(zeros, end, static_cast<z_off_t>(tail.size())));
+}
+
+// A sparse file of 4 GiB and three bytes: the size is not cut to 32 bits and
+// the CRC covers every byte.
+TEST_F(FileDigestTest, FilesOver4GiBKeepTheirWholeSize)
+{
+    const uint64_t hole = (4ull << 30) + 5;
+    const fs::path path = tmp / "huge";
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "abc", 3, static_cast<off_t>(hole)), 3);
+    close(fd);
+    CFileDigest digest;
+    ASSERT_EQ(digest.Compute(Wide(path)), TRUE);
+    EXPECT_EQ(digest.m_dwSize, hole + 3);
+    EXPECT_EQ(std::wcstoul(digest.m_szCrc, nullptr, 16), CrcOfZerosThen(hole, "abc"));
 }
 
 TEST_F(FileDigestTest, BackslashesSeparateFolders)

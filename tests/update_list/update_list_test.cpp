@@ -153,7 +153,7 @@ TEST_F(UpdateListTest, LoadReadsEveryValue)
     const std::string xml = Doc(
         Entry({{"FileName", "中文 名字.dll"}, {"FilePath", "sub\\dir"}, {"FileCrc", "89ABCDEF"},
                   {"FileLen", "123456"}, {"CompressName", "c&amp;n"}, {"CompressPath", "cp"},
-                  {"CompressCrc", "77"}, {"CompressLen", "-9"}, {"Command", "run &lt;x&gt;"}},
+                  {"CompressCrc", "77"}, {"CompressLen", "9"}, {"Command", "run &lt;x&gt;"}},
             " status=\"1\""),
         " name=\"程序\" version=\"2.0\" prog=\"C:\\p\" down=\"D:\\d\" url=\"http://h/u?a=1&amp;b\" status=\"-4\"");
     CUpdateList list;
@@ -176,11 +176,11 @@ TEST_F(UpdateListTest, LoadReadsEveryValue)
     EXPECT_STREQ(f->m_szCompressName, "c&n");
     EXPECT_STREQ(f->m_szCompressPath, "cp");
     EXPECT_STREQ(f->m_szCompressCrc, "77");
-    EXPECT_EQ(f->m_nCompressLen, -9);
+    EXPECT_EQ(f->m_nCompressLen, 9);
     EXPECT_STREQ(f->m_szCommand, "run <x>");
 }
 
-TEST_F(UpdateListTest, DecimalTextsUseStrtolRulesAndSaturate)
+TEST_F(UpdateListTest, StatusTextsUseStrtolRulesAndSaturate)
 {
     const struct {
         const char* text;
@@ -194,15 +194,56 @@ TEST_F(UpdateListTest, DecimalTextsUseStrtolRulesAndSaturate)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         CUpdateList list;
-        ASSERT_TRUE(list.Load(WriteFile(Doc(Entry({{"FileLen", c.text}, {"CompressLen", c.text}},
-                                                     std::string(" status=\"") + c.text + "\""),
+        ASSERT_TRUE(list.Load(WriteFile(Doc(Entry({}, std::string(" status=\"") + c.text + "\""),
             std::string(" status=\"") + c.text + "\""))));
         ASSERT_EQ(list.m_setFiles.size(), 1u);
         const CUpdateFile* f = *list.m_setFiles.begin();
-        EXPECT_EQ(f->m_nFileLen, c.value);
-        EXPECT_EQ(f->m_nCompressLen, c.value);
         EXPECT_EQ(f->m_nStatus, c.value);
         EXPECT_EQ(list.m_nStatus, c.value);
+    }
+}
+
+// Lengths are byte counts of 64 bits: files over 2 GiB and 4 GiB read, save
+// and read back exactly; a text that is not a count of bytes refuses the list.
+TEST_F(UpdateListTest, LengthTextsAre64BitCountsOrRefuseTheList)
+{
+    const struct {
+        const char* text;
+        bool ok;
+        long long value;
+    } cases[] = {
+        {"0", true, 0}, {"007", true, 7}, {"2147483648", true, 2147483648LL},
+        {"4294967296", true, 4294967296LL}, {"4294967301", true, 4294967301LL},
+        {"9223372036854775807", true, INT64_MAX}, {"\n 12 \t", true, 12},
+        {"9223372036854775808", false, 0}, {"99999999999999999999999", false, 0},
+        {"-5", false, 0}, {"-0", false, 0}, {"+7", false, 0}, {"12abc", false, 0}, {"abc", false, 0},
+        {"0x1F", false, 0}, {"1e3", false, 0}, {"1 2", false, 0}, {"1.5", false, 0}, {" ", false, 0},
+    };
+    for (const char* field : {"FileLen", "CompressLen"}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(field) + " " + c.text);
+            CUpdateList list;
+            ASSERT_EQ(list.Load(WriteFile(Doc(Entry() + Entry({{"FileName", "b"}, {field, c.text}})))), c.ok);
+            if (!c.ok) {
+                EXPECT_TRUE(list.m_setFiles.empty());
+                continue;
+            }
+            CUpdateFile* f = nullptr;
+            for (CUpdateFile* e : list.m_setFiles)
+                if (std::strcmp(e->m_szFileName, "b") == 0)
+                    f = e;
+            ASSERT_NE(f, nullptr);
+            EXPECT_EQ(std::strcmp(field, "FileLen") == 0 ? f->m_nFileLen : f->m_nCompressLen, c.value);
+            ASSERT_TRUE(list.Save(PathOf("saved.xml")));
+            CUpdateList back;
+            ASSERT_TRUE(back.Load(PathOf("saved.xml")));
+            for (const CUpdateFile* e : back.m_setFiles) {
+                if (std::strcmp(e->m_szFileName, "b") == 0) {
+                    EXPECT_EQ(e->m_nFileLen, f->m_nFileLen);
+                    EXPECT_EQ(e->m_nCompressLen, f->m_nCompressLen);
+                }
+            }
+        }
     }
 }
 
@@ -441,9 +482,9 @@ TEST_F(UpdateListTest, SaveThenLoadRoundTrips)
         std::strcpy(f->m_szFileName, name);
         std::strcpy(f->m_szFilePath, "子目录\\深");
         std::strcpy(f->m_szFileCrc, "FFFFFFFFFFFFFFFF");
-        f->m_nFileLen = INT32_MAX;
+        f->m_nFileLen = INT64_MAX;
         f->m_nCompressType = COMPRESS_ZIP;
-        f->m_nCompressLen = -1;
+        f->m_nCompressLen = 5000000000LL;
         f->m_nStatus = UPDATE_FILE_FETCHED;
         std::strcpy(f->m_szCompressCrc, "0");
         std::strcpy(f->m_szCompressName, std::string(260, 'c').c_str());
@@ -606,22 +647,25 @@ TEST(UpdateListModel, ResetClearsAllButTheOwner)
 TEST(UpdateListModel, TotalCompressLenSaturatesAndSkipsNegatives)
 {
     const struct {
-        std::vector<int> lens;
-        int total;
+        std::vector<long long> lens;
+        long long total;
     } cases[] = {
         {{}, 0},
         {{100, 200, 300}, 600},
         {{-100, 50}, 50},
-        {{INT32_MIN, INT32_MIN}, 0},
-        {{INT32_MAX, 1}, INT32_MAX},
-        {{2000000000, 2000000000, -5}, INT32_MAX},
-        {{1073741824, 1073741823}, INT32_MAX},
-        {{1073741824, 1073741822}, INT32_MAX - 1},
+        {{INT64_MIN, INT64_MIN}, 0},
+        {{INT32_MAX, 1}, 2147483648LL},
+        {{2000000000, 2000000000, -5}, 4000000000LL},
+        {{3000000000LL, 3000000000LL}, 6000000000LL},
+        {{INT64_MAX, 1}, INT64_MAX},
+        {{INT64_MAX - 10, 10}, INT64_MAX},
+        {{INT64_MAX - 10, 9}, INT64_MAX - 1},
+        {{INT64_MAX / 2 + 1, INT64_MAX / 2 + 1, 5}, INT64_MAX},
     };
     for (const auto& c : cases) {
         CUpdateList list;
         int status = 0;
-        for (int len : c.lens) {
+        for (long long len : c.lens) {
             CUpdateFile* f = list.AddFile();
             f->m_nCompressLen = len;
             f->m_nStatus = status++ % 2;  // counted whatever the status
@@ -634,13 +678,16 @@ TEST(UpdateListModel, ProgressStepStaysWithinRange)
 {
     const struct {
         long long done;
-        int total;
+        long long total;
         int step;
     } cases[] = {
         {0, 600, 3}, {100, 600, 13}, {300, 600, 34}, {600, 600, 65},
         {0, 0, 3}, {50, 0, 3}, {-100, 600, 3}, {700, 600, 65},
         {INT32_MAX, INT32_MAX, 65}, {3000000000LL, INT32_MAX, 65},
         {INT32_MAX / 2, INT32_MAX, 33}, {69273667, 69273667, 65},
+        {3000000000LL, 6000000000LL, 34}, {5000000000LL, 6000000000LL, 54},
+        {INT64_MAX / 2, INT64_MAX, 33}, {INT64_MAX - 1, INT64_MAX, 64}, {INT64_MAX, INT64_MAX, 65},
+        {1, INT64_MAX, 3}, {0, -5, 3},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CompressProgressStep(c.done, c.total), c.step) << c.done << "/" << c.total;

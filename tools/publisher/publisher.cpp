@@ -163,9 +163,9 @@ bool PublishFile(const SOURCE_FILE& file, const fs::path& server, CUpdateList& l
     }
     CUpdateFile* item = list.AddFile();
     const std::string filePath = Backslashed(file.strFolder);
-    item->m_nFileLen = static_cast<std::int32_t>(written.nLength);
+    item->m_nFileLen = static_cast<std::int64_t>(written.nLength);
     item->m_nCompressType = COMPRESS_ZIP;
-    item->m_nCompressLen = static_cast<std::int32_t>(written.nArchiveLength);
+    item->m_nCompressLen = static_cast<std::int64_t>(written.nArchiveLength);
     CopyText(item->m_szFileName, sizeof item->m_szFileName, file.strName);
     CopyText(item->m_szFilePath, sizeof item->m_szFilePath, filePath);
     CopyText(item->m_szFileCrc, sizeof item->m_szFileCrc, Hex(written.nCrc));

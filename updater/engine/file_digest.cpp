@@ -31,7 +31,7 @@ BOOL CFileDigest::Compute(const std::wstring& path)
     FileMapResult result = MapWholeFile(path, &view);
     if (result == FileMapResult::OpenFailed)
         return FALSE;
-    m_dwSize = static_cast<uint32_t>(view.size);
+    m_dwSize = view.size;
     // An empty file has the CRC 0, like any other contents.
     if (result == FileMapResult::Empty) {
         m_szCrc[0] = L'0';
@@ -40,11 +40,11 @@ BOOL CFileDigest::Compute(const std::wstring& path)
     if (result == FileMapResult::Mapped) {
         // One pass over the view in windows, each released once hashed, so a
         // large file does not stay resident in this process as a whole.
-        constexpr uint32_t kWindow = 8u << 20;
+        constexpr uint64_t kWindow = 8u << 20;
         uint32_t crc = 0;
-        for (uint32_t done = 0; done < m_dwSize;) {
-            uint32_t n = m_dwSize - done < kWindow ? m_dwSize - done : kWindow;
-            crc = libdeflate_crc32(crc, view.data + done, n);
+        for (uint64_t done = 0; done < m_dwSize;) {
+            uint64_t n = m_dwSize - done < kWindow ? m_dwSize - done : kWindow;
+            crc = libdeflate_crc32(crc, view.data + done, static_cast<size_t>(n));
             if (m_dwSize > kWindow)
                 ReleaseMappedRange(&view, done, n);
             done += n;

@@ -25,7 +25,7 @@ public:
     // Unpacks the archive at m_strPath beside itself (ExtractArchiveBeside).
     BOOL Unpack();
 
-    uint32_t m_dwSize;       // file size, low 32 bits
+    uint64_t m_dwSize;       // file size in bytes, all 64 bits
     std::wstring m_strPath;  // path given to the last Compute
     wchar_t m_szCrc[33];     // CRC-32 as "%X" text, NUL-terminated; empty when unknown
 };

@@ -184,14 +184,7 @@ bool IsSafeEntryPath(const char* fileName, const char* filePath)
 
 int DownloadStep(std::int64_t done, std::int64_t total)
 {
-    if (total <= 0)
-        return 3;
-    std::int64_t step = 3 + done * 62 / total;
-    if (step < 3)
-        step = 3;
-    if (step > 65)
-        step = 65;
-    return static_cast<int>(step);
+    return CompressProgressStep(done, total);
 }
 
 CTovarinThread::CTovarinThread() = default;
@@ -291,7 +284,8 @@ void CTovarinThread::PostBytes(std::uint64_t received, std::uint64_t expected)
 
 BOOL CTovarinThread::DigestMatches(const CUpdateFile& entry) const
 {
-    return m_pDigest->m_dwSize == static_cast<std::uint32_t>(entry.m_nFileLen) && m_pDigest->m_szCrc[0] != L'\0' &&
+    return entry.m_nFileLen >= 0 && m_pDigest->m_dwSize == static_cast<std::uint64_t>(entry.m_nFileLen) &&
+           m_pDigest->m_szCrc[0] != L'\0' &&
            AnsiToWide(entry.m_szFileCrc) == m_pDigest->m_szCrc;
 }
 

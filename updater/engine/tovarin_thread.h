@@ -113,6 +113,7 @@ bool IsSafeEntryPath(const char* fileName, const char* filePath);
 // holding '?', '#', '%' or a space names that file. Exposed for tests.
 std::string UrlPathText(const char* text);
 
-// The download step 3 + done * 62 / total, computed in 64 bits and kept within
-// 3..65 (3 when total is 0). Exposed for tests.
+// The download step 3 + done * 62 / total (CompressProgressStep): exact for
+// any 64-bit lengths and kept within 3..65 (3 when total is 0). Exposed for
+// tests.
 int DownloadStep(std::int64_t done, std::int64_t total);

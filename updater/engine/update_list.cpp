@@ -83,13 +83,12 @@ bool CopyOptionalSha256(char (&field)[65], const TiXmlElement* parent)
     return CopyText(field, text);
 }
 
-bool ReadRequiredDecimal(std::int32_t& field, const TiXmlElement* parent, const char* name)
+// A length is a count of bytes: a text that is not one (negative, not a
+// number, too large) is a broken list, refused like a missing child.
+bool ReadRequiredLength(std::int64_t& field, const TiXmlElement* parent, const char* name)
 {
     const char* text = ChildText(parent, name);
-    if (!text)
-        return false;
-    field = ReadDecimal(text);
-    return true;
+    return text && ReadLength(text, field);
 }
 
 void AppendTextChild(TiXmlElement* parent, const char* name, const char* text)
@@ -99,10 +98,10 @@ void AppendTextChild(TiXmlElement* parent, const char* name, const char* text)
     parent->LinkEndChild(child);
 }
 
-void AppendDecimalChild(TiXmlElement* parent, const char* name, std::int32_t value)
+void AppendDecimalChild(TiXmlElement* parent, const char* name, std::int64_t value)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "%" PRId32, value);
+    char text[24];
+    std::snprintf(text, sizeof text, "%" PRId64, value);
     AppendTextChild(parent, name, text);
 }
 
@@ -247,7 +246,7 @@ bool CUpdateFile::ReadXml(const TiXmlElement* element)
         return false;
     if (!CopyRequired(m_szFileCrc, element, "FileCrc"))
         return false;
-    if (!ReadRequiredDecimal(m_nFileLen, element, "FileLen"))
+    if (!ReadRequiredLength(m_nFileLen, element, "FileLen"))
         return false;
     const TiXmlElement* type = element->FirstChildElement("CompressType");
     if (!type)
@@ -260,7 +259,7 @@ bool CUpdateFile::ReadXml(const TiXmlElement* element)
         return false;
     if (!CopyRequired(m_szCompressCrc, element, "CompressCrc"))
         return false;
-    if (!ReadRequiredDecimal(m_nCompressLen, element, "CompressLen"))
+    if (!ReadRequiredLength(m_nCompressLen, element, "CompressLen"))
         return false;
     if (!CopyOptional(m_szCommand, element, "Command"))
         return false;
@@ -360,16 +359,17 @@ CUpdateFile* CUpdateList::GetNextFile()
     return *m_itCursor++;
 }
 
-std::int32_t CUpdateList::GetTotalCompressLen() const
+std::int64_t CUpdateList::GetTotalCompressLen() const
 {
     std::int64_t total = 0;
     for (const CUpdateFile* file : m_setFiles) {
-        if (file->m_nCompressLen > 0)
-            total += file->m_nCompressLen;
-        if (total >= INT32_MAX)
-            return INT32_MAX;
+        if (file->m_nCompressLen <= 0)
+            continue;
+        if (file->m_nCompressLen >= INT64_MAX - total)
+            return INT64_MAX;
+        total += file->m_nCompressLen;
     }
-    return static_cast<std::int32_t>(total);
+    return total;
 }
 
 // Software attributes that are present replace their fields. An attribute too
@@ -493,13 +493,51 @@ void CUpdateList::BuildDocument(TiXmlDocument& doc) const
     }
 }
 
-int CompressProgressStep(std::int64_t done, std::int32_t total)
+int CompressProgressStep(std::int64_t done, std::int64_t total)
 {
     if (total <= 0)
         return 3;
     if (done < 0)
         done = 0;
-    if (done > total)
-        done = total;
-    return static_cast<int>(3 + done * 62 / total);
+    if (done >= total)
+        return 65;
+    // floor(done * 62 / total) by adding done 62 times to a remainder kept
+    // below total; remainder + done < 2 * total fits unsigned 64 bits.
+    const std::uint64_t d = static_cast<std::uint64_t>(done);
+    const std::uint64_t t = static_cast<std::uint64_t>(total);
+    std::uint64_t remainder = 0;
+    int quotient = 0;
+    for (int i = 0; i < 62; ++i) {
+        remainder += d;
+        if (remainder >= t) {
+            remainder -= t;
+            ++quotient;
+        }
+    }
+    return 3 + quotient;
+}
+
+bool ReadLength(const char* text, std::int64_t& value)
+{
+    if (!text)
+        return false;
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    const char* p = text;
+    while (space(*p))
+        ++p;
+    if (*p < '0' || *p > '9')
+        return false;
+    std::int64_t result = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        const int digit = *p - '0';
+        if (result > (INT64_MAX - digit) / 10)
+            return false;
+        result = result * 10 + digit;
+    }
+    while (space(*p))
+        ++p;
+    if (*p != '\0')
+        return false;
+    value = result;
+    return true;
 }

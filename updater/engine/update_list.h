@@ -40,12 +40,12 @@ public:
 
     CUpdateList* m_pOwner = nullptr;  // the list holding the entry; not owned
     std::int32_t m_nStatus = UPDATE_FILE_PENDING;
-    std::int32_t m_nFileLen = 0;
+    std::int64_t m_nFileLen = 0;  // length of the installed file; never negative once read
     char m_szFileCrc[17] = {};
     char m_szFileName[261] = {};
     char m_szFilePath[261] = {};  // sub-folder, folders separated by backslashes; may be empty
     std::int32_t m_nCompressType = 0;  // COMPRESS_ZIP or 0
-    std::int32_t m_nCompressLen = 0;  // size of the compressed download; drives the progress
+    std::int64_t m_nCompressLen = 0;  // size of the compressed download; drives the progress
     char m_szCompressCrc[17] = {};
     char m_szCompressName[261] = {};
     char m_szCompressPath[261] = {};
@@ -87,12 +87,11 @@ public:
     CUpdateFile* GetNextFile();
 
     // Sum of m_nCompressLen over all entries, whatever their status: the total
-    // of the download progress. A negative length counts as 0 and the sum
-    // saturates at INT32_MAX instead of wrapping, so the total is never
-    // negative and never below a part of it counted the same way. The caller
-    // computes the step in 64 bits with the bytes done clamped to the total:
-    // CompressProgressStep.
-    std::int32_t GetTotalCompressLen() const;
+    // of the download progress. A negative length (set by a caller; Load never
+    // reads one) counts as 0 and the sum saturates at INT64_MAX instead of
+    // wrapping, so the total is never negative and never below a part of it
+    // counted the same way. The step is CompressProgressStep.
+    std::int64_t GetTotalCompressLen() const;
 
     // Reads an update list file and adds its content to the list (see the .cpp
     // for the rules). False when the file cannot be read or parsed, has no root
@@ -120,7 +119,14 @@ private:
     void BuildDocument(TiXmlDocument& doc) const;
 };
 
-// The download progress step 3 + done * 62 / total, in 64-bit arithmetic so
-// that the product cannot wrap. done is clamped to [0, total], so the step
-// stays within 3..65 whatever the lengths are; a total of 0 or less gives 3.
-int CompressProgressStep(std::int64_t done, std::int32_t total);
+// The download progress step 3 + done * 62 / total, computed exactly without
+// forming the product, so no length can make it wrap. done is clamped to
+// [0, total], so the step stays within 3..65 whatever the lengths are; a
+// total of 0 or less gives 3.
+int CompressProgressStep(std::int64_t done, std::int64_t total);
+
+// Reads a FileLen or CompressLen text: decimal digits only, with white space
+// around them allowed, and a value that fits a signed 64-bit length. False,
+// the value unchanged, for an empty text, a sign, any other character or a
+// value above INT64_MAX.
+bool ReadLength(const char* text, std::int64_t& value);
