@@ -80,6 +80,21 @@ TEST(Fetch, StreamsTheBodyInBlocksAndCountsEveryRead)
         << server.Targets()[0];
 }
 
+// Byte counts are carried whole: an expected size beyond 32 bits reaches the
+// front end unchanged.
+TEST(Fetch, ExpectedSizesBeyond32BitsAreReportedWhole)
+{
+    ScriptedServer server([&](int socket, const std::string&) { SendAll(socket, Answer("200 OK", "tiny")); });
+    Fetcher fetch;
+    const std::uint64_t expected = (5ull << 32) + 7;
+    ASSERT_TRUE(fetch.worker.DownloadFile(Wide(server.Url() + "/f"), Wide(fetch.dir / "f"), expected));
+    const auto bytes = fetch.Bytes();
+    ASSERT_FALSE(bytes.empty());
+    for (const auto& [received, size] : bytes)
+        EXPECT_EQ(static_cast<std::uint64_t>(size), expected);
+    EXPECT_EQ(bytes.back().first, 4u);
+}
+
 TEST(Fetch, EachCallSendsOneFreshQueryAndBackslashesBecomeSlashes)
 {
     ScriptedServer server([&](int socket, const std::string&) { SendAll(socket, Answer("200 OK", "x")); });
