@@ -17,7 +17,8 @@
 
 namespace {
 
-constexpr size_t kBlockSize = 16384;            // compressed reads and unpacked writes
+constexpr size_t kBlockSize = 16384;            // compressed reads
+constexpr size_t kOutputSize = 256 * 1024;      // unpacked writes: fewer, larger system calls
 constexpr uint64_t kEndSearchRegion = 65535;    // the end record lies in the last 65535 bytes
 constexpr uint64_t kEndSearchStep = 1024;
 constexpr size_t kEndSearchPiece = kEndSearchStep + 4;  // pieces overlap by one signature
@@ -715,28 +716,46 @@ struct EXTRACT_CHECKS {
 
 constexpr EXTRACT_CHECKS kNoChecks{false, UINT64_MAX, nullptr};
 
+// Writes the unpacked bytes gathered so far; counts them for the caller.
+bool FlushOutput(ZIP_READER* reader, ZipFileHandle file, size_t filled, ZIP_WRITTEN* written)
+{
+    if (filled == 0)
+        return true;
+    if (!ZipWriteAll(file, reader->output.get(), filled))
+        return false;
+    if (written) {
+        written->crc = libdeflate_crc32(written->crc, reader->output.get(), filled);
+        written->length += filled;
+    }
+    return true;
+}
+
+// The entry is read in requests of one block and written in pieces of up to
+// kOutputSize; what was read before a failing request is still written, so a
+// damaged entry leaves the file as far as it could be unpacked.
 uint32_t WriteEntryData(ZIP_READER* reader, ZipFileHandle file, ZIP_WRITTEN* written)
 {
     const bool opened = OpenEntryData(reader);
     if (!reader->output) {
-        reader->output.reset(new (std::nothrow) unsigned char[kBlockSize]);
+        reader->output.reset(new (std::nothrow) unsigned char[kOutputSize]);
         if (!reader->output)
             return UNPACK_INFLATE;
     }
     if (!opened)
         return UNPACK_INFLATE;
+    size_t filled = 0;
     for (;;) {
         bool end = false;
-        const int64_t got = ReadEntryData(reader, reader->output.get(), kBlockSize, &end);
-        if (got == kReadWrongPassword)
-            return UNPACK_PASSWORD;
-        if (got < 0)
-            return UNPACK_INFLATE;
-        if (got > 0 && !ZipWriteAll(file, reader->output.get(), static_cast<size_t>(got)))
-            return UNPACK_WRITE;
-        if (written && got > 0) {
-            written->crc = libdeflate_crc32(written->crc, reader->output.get(), static_cast<size_t>(got));
-            written->length += static_cast<uint64_t>(got);
+        const int64_t got = ReadEntryData(reader, reader->output.get() + filled, kBlockSize, &end);
+        if (got < 0) {
+            FlushOutput(reader, file, filled, written);
+            return got == kReadWrongPassword ? UNPACK_PASSWORD : UNPACK_INFLATE;
+        }
+        filled += static_cast<size_t>(got);
+        if (end || got == 0 || filled + kBlockSize > kOutputSize) {
+            if (!FlushOutput(reader, file, filled, written))
+                return UNPACK_WRITE;
+            filled = 0;
         }
         if (end) {
             ZipSetFileTimes(file, reader->record.accessTime, reader->record.modificationTime);
