@@ -2,7 +2,9 @@
 # Benchmarks of the update engine, each against a baseline measured in the
 # same run on the same data:
 #   1. full update of FILES files / MIB MiB served by nginx, against a shell
-#      script doing the same with curl, unzip and a CRC check (cksum) per file;
+#      script doing the same with curl, unzip and a CRC check (cksum) per file,
+#      and against fetching the same archives with one `curl -K` process (one
+#      connection, no unpacking: the floor a transfer can reach);
 #   2. the check phase over an unchanged installed tree, against cksum over
 #      the same files;
 #   3. peak resident memory of a single-file update of BIG_MIB MiB;
@@ -96,6 +98,20 @@ baseline_update() {
   elapsed "$t0" "$(now)"
 }
 
+# One curl process fetching the list and every archive over one connection,
+# from a config file written before the clock starts.
+fetch_only() {
+  rm -rf "$work/prog" "$work/down"; mkdir -p "$work/down"; sync
+  local stamp; stamp=$(date +%s)
+  { echo "url = \"$url/UpdateList.xml.zip?a=$stamp\""; echo "output = \"$work/down/UpdateList.xml.zip\""
+    while read -r path _; do
+      echo "url = \"$url/$path.zip?a=$stamp\""; echo "output = \"$work/down/$path.zip\""
+    done < "$work/manifest"; } > "$work/curl.conf"
+  local t0; t0=$(now)
+  curl -s -f --create-dirs -K "$work/curl.conf"
+  elapsed "$t0" "$(now)"
+}
+
 best() { sort -n | head -1; }
 ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
 
@@ -105,6 +121,8 @@ engine=$(for _ in $(seq "$runs"); do engine_update; done | best)
 diff -r -q "$work/src" "$work/prog" >/dev/null || { echo "engine result differs from the source" >&2; exit 1; }
 baseline=$(for _ in $(seq "$base_runs"); do baseline_update; done | best)
 echo "engine ${engine}s, curl+unzip+cksum script ${baseline}s, ratio $(ratio "$engine" "$baseline") (goal <= 0.5)"
+fetched=$(for _ in $(seq "$runs"); do fetch_only; done | best)
+echo "engine ${engine}s, one curl -K fetching the archives ${fetched}s, ratio $(ratio "$engine" "$fetched") (goal <= 1.5)"
 fi
 
 if stage 2; then

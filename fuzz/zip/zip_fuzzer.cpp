@@ -1,6 +1,6 @@
 // Arbitrary bytes as an archive file: open, extract the first entry into a
-// scratch folder, close. Nothing may crash, overrun or hang, whatever the
-// headers claim.
+// scratch folder, close; then the worker's bounded extraction beside it.
+// Nothing may crash, overrun or hang, whatever the headers claim.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -49,7 +49,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         ExtractFirstZipEntry(reader, AnsiToWide((output / "sub" / "target.bin").string()));
         CloseZipArchive(reader);
     }
+    // The worker's extraction: file entries only, bounded, counted.
+    ZIP_WRITTEN written{};
+    ExtractFileBeside(AnsiToWide(archive.string()), 4 * size, &written);
     std::error_code ec;
     fs::remove_all(output, ec);
+    fs::remove_all(ScratchFolder() / "input", ec);
     return 0;
 }

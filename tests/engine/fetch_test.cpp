@@ -3,7 +3,9 @@
 // server.
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include <sys/socket.h>
@@ -76,6 +78,21 @@ TEST(Fetch, StreamsTheBodyInBlocksAndCountsEveryRead)
     EXPECT_NE(heads[0].find("User-Agent: Tovarin\r\n"), std::string::npos);
     EXPECT_TRUE(std::regex_match(server.Targets()[0], std::regex("/f\\.zip\\?a=-?[0-9]+")))
         << server.Targets()[0];
+}
+
+// Byte counts are carried whole: an expected size beyond 32 bits reaches the
+// front end unchanged.
+TEST(Fetch, ExpectedSizesBeyond32BitsAreReportedWhole)
+{
+    ScriptedServer server([&](int socket, const std::string&) { SendAll(socket, Answer("200 OK", "tiny")); });
+    Fetcher fetch;
+    const std::uint64_t expected = (5ull << 32) + 7;
+    ASSERT_TRUE(fetch.worker.DownloadFile(Wide(server.Url() + "/f"), Wide(fetch.dir / "f"), expected));
+    const auto bytes = fetch.Bytes();
+    ASSERT_FALSE(bytes.empty());
+    for (const auto& [received, size] : bytes)
+        EXPECT_EQ(static_cast<std::uint64_t>(size), expected);
+    EXPECT_EQ(bytes.back().first, 4u);
 }
 
 TEST(Fetch, EachCallSendsOneFreshQueryAndBackslashesBecomeSlashes)
@@ -188,6 +205,148 @@ TEST(Fetch, StalledServerTimesOut)
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
     EXPECT_LT(seconds.count(), 6);
     Tovarin::HttpSetStallSeconds(0);
+}
+
+// Servers that send more than the list says, or send too slowly: each case
+// must fail the fetch, and a body over the limit never grows the local file
+// beyond it.
+TEST(Fetch, MisbehavingServers)
+{
+    const std::string body(18000, 'b');
+    const auto chunked = [&](int socket) {
+        SendAll(socket, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+        for (int i = 0; i < 3; ++i)
+            SendAll(socket, "1770\r\n" + body.substr(0, 6000) + "\r\n");
+        SendAll(socket, "0\r\n\r\n");
+    };
+    // 40 bytes every 100 ms: never stalled, but far below a floor of 1000
+    // bytes per second; ends when the client has gone.
+    const auto trickle = [](int socket) {
+        SendAll(socket, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n");
+        for (int i = 0; i < 2500; ++i) {
+            if (::send(socket, std::string(40, 't').data(), 40, MSG_NOSIGNAL) != 40)
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    };
+    struct {
+        const char* name;
+        std::function<void(int)> answer;
+        std::uint64_t limit;
+        bool slowFloor;
+        bool accepted;
+    } cases[] = {
+        {"announced longer than the limit", [&](int s) { SendAll(s, Answer("200 OK", body)); }, 10000, false, false},
+        {"chunked, longer than the limit", chunked, 10000, false, false},
+        {"unannounced, longer than the limit",
+         [&](int s) { SendAll(s, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body); }, 10000, false, false},
+        {"exactly the limit", [&](int s) { SendAll(s, Answer("200 OK", body)); }, 18000, false, true},
+        {"chunked, exactly the limit", chunked, 18000, false, true},
+        {"a trickle below the speed floor", trickle, CTovarinThread::kNoSizeLimit, true, false},
+    };
+    for (const auto& c : cases) {
+        if (c.slowFloor)
+            Tovarin::HttpSetSpeedFloor(1000, 1);
+        ScriptedServer server([&](int socket, const std::string&) { c.answer(socket); });
+        Fetcher fetch;
+        const std::string local = fetch.dir / "f.zip";
+        EXPECT_EQ(fetch.worker.DownloadFile(Wide(server.Url() + "/f.zip"), Wide(local), 0, c.limit),
+                  c.accepted ? TRUE : FALSE)
+            << c.name;
+        if (c.accepted) {
+            EXPECT_EQ(ReadFile(local), body) << c.name;
+        } else if (Exists(local)) {
+            EXPECT_LE(ReadFile(local).size(), c.limit) << c.name;
+        }
+        Tovarin::HttpSetSpeedFloor(0, 0);
+    }
+}
+
+// loopback_server.py in a process of its own: keeps connections open across
+// requests, and speaks TLS when given a certificate.
+class LoopbackServer {
+public:
+    bool Start(const std::string& cert = "", const std::string& key = "")
+    {
+        std::vector<std::string> args{LOOPBACK_SERVER, m_dir / "port", m_dir / "log"};
+        if (!cert.empty()) {
+            args.push_back(cert);
+            args.push_back(key);
+        }
+        m_scheme = cert.empty() ? "http" : "https";
+        if (!m_process.Start("python3", args) || !WaitUntil([&] { return Exists(m_dir / "port"); }))
+            return false;
+        m_port = ReadFile(m_dir / "port");
+        return true;
+    }
+    std::string Url() const { return m_scheme + "://127.0.0.1:" + m_port; }
+    // (client port, target) of every request so far.
+    std::vector<std::pair<std::string, std::string>> Log() const
+    {
+        std::vector<std::pair<std::string, std::string>> lines;
+        std::istringstream in(ReadFile(m_dir / "log"));
+        std::string port, target;
+        while (in >> port >> target)
+            lines.emplace_back(port, target);
+        return lines;
+    }
+
+private:
+    TempFolder m_dir;
+    Process m_process;
+    std::string m_scheme, m_port;
+};
+
+// One session serves every fetch of a worker: the files of an update travel
+// over one connection.
+TEST(Fetch, OneConnectionCarriesEveryFetch)
+{
+    LoopbackServer server;
+    ASSERT_TRUE(server.Start());
+    Fetcher fetch;
+    for (int i = 1; i <= 3; ++i)
+        ASSERT_TRUE(fetch.Get(server.Url() + "/size/" + std::to_string(1000 * i), fetch.dir / "f", 0));
+    EXPECT_EQ(ReadFile(fetch.dir / "f"), std::string(3000, 'x'));
+    const auto log = server.Log();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(log[0].first, log[1].first);
+    EXPECT_EQ(log[1].first, log[2].first);
+}
+
+// A request made over TLS follows redirects to https only; plain requests
+// may be sent on to https.
+TEST(Fetch, RedirectFromHttpsToHttpIsRefused)
+{
+    TempFolder dir;
+    const std::string cert = dir / "cert.pem", key = dir / "key.pem";
+    const PROCESS_RESULT made = RunProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
+                                                        "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+                                                        "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                                        "-keyout", key, "-out", cert});
+    ASSERT_EQ(made.status, 0) << made.output;
+    LoopbackServer secure, plain;
+    ASSERT_TRUE(secure.Start(cert, key));
+    ASSERT_TRUE(plain.Start());
+    Tovarin::HttpSetCaFile(cert);
+    struct { std::string from, to; bool followed; } cases[] = {
+        {secure.Url(), plain.Url(), false},
+        {secure.Url(), secure.Url(), true},
+        {plain.Url(), secure.Url(), true},
+        {plain.Url(), plain.Url(), true},
+    };
+    for (const auto& c : cases) {
+        Fetcher fetch;
+        const std::string local = fetch.dir / "f";
+        EXPECT_EQ(fetch.Get(c.from + "/redirect/" + c.to + "/size/5", local, 0), c.followed ? TRUE : FALSE)
+            << c.from << " -> " << c.to;
+        EXPECT_EQ(Exists(local), c.followed) << c.from << " -> " << c.to;
+    }
+    Tovarin::HttpSetCaFile("");
+    // The refused redirect never reached the plain server.
+    int plainSizes = 0;
+    for (const auto& [port, target] : plain.Log())
+        plainSizes += target.rfind("/size/", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(plainSizes, 1);
 }
 
 TEST(Fetch, RefusesWhileNotRunningAndPublishesItsHandleOnlyDuringTheTransfer)

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -323,6 +324,68 @@ TEST_F(UpdateTest, OverlongNumberStillUpdates)
     const HEADLESS_RESULT result = Run(std::string(40, '7'));
     EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED);
     EXPECT_EQ(ReadTree(prog), ReadTree(src));
+}
+
+// Names that mean something in a URL ('?', '#', '%', spaces, '+') name
+// their files: each is fetched once, under its own name, and installed.
+TEST_F(UpdateTest, NamesWithUrlCharactersAreFetched)
+{
+    const std::vector<std::string> names = {"a b.txt", "what?.txt", "no#1.txt", "100%.txt", "%41.txt",
+                                            "sp ace/in+side.txt", "semi;colon&amp.txt", "\xE4\xB8\xAD.txt"};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        WriteFile(src + "/" + names[i], "file " + std::to_string(i) + "\n");
+    Publish(src, srv, "2.0");
+    const HEADLESS_RESULT result = Run();
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+    // nginx logs the path as it was sent: each name encoded exactly once.
+    for (const std::string& name : names)
+        EXPECT_EQ(Fetches(UrlPathText(name.c_str())), 1) << name;
+    EXPECT_EQ(Fetches("sp%20ace/in%2Bside.txt"), 1);
+}
+
+// An archive whose first entry is a folder fails its tries without leaving
+// a folder where the file goes; a folder already standing there (left by
+// hand, or by an older updater) is cleared, so the next run installs.
+TEST_F(UpdateTest, FolderEntriesAndFoldersInTheWayDoNotBlockLaterUpdates)
+{
+    const std::string archive = srv + "/readme.txt.zip", good = dir / "good.zip";
+    fs::copy_file(archive, good);
+    MakeFolders(dir / "folder/readme.txt");
+    const PROCESS_RESULT zipped = RunShell("cd '" + (dir / "folder").string() + "' && rm -f '" + archive +
+                                           "' && zip -q '" + archive + "' readme.txt/");
+    ASSERT_EQ(zipped.status, 0) << zipped.output;
+    const HEADLESS_RESULT failed = Run();
+    EXPECT_EQ(failed.nOutcome, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+    EXPECT_FALSE(fs::is_directory(down + "/readme.txt"));
+    EXPECT_EQ(Fetches("readme.txt"), 2);
+
+    fs::copy_file(good, archive, fs::copy_options::overwrite_existing);
+    fs::remove_all(down);
+    MakeFolders(down + "/readme.txt/left");
+    MakeFolders(down + "/readme.txt.zip");
+    const HEADLESS_RESULT installed = Run("2.1");
+    EXPECT_EQ(installed.nOutcome, UPDATE_OUTCOME_INSTALLED);
+    EXPECT_EQ(ReadTree(prog), ReadTree(src));
+}
+
+// An archive longer than the list's CompressLen fails its tries; the bytes
+// past that length are never written.
+TEST_F(UpdateTest, ArchiveLongerThanItsCompressLenFails)
+{
+    EditServerList(srv, [&](CUpdateList& list) {
+        for (CUpdateFile* entry = list.GetFirstFile(); entry; entry = list.GetNextFile())
+            if (std::string(entry->m_szFileName) == "deep.bin")
+                entry->m_nCompressLen -= 1;
+    });
+    const HEADLESS_RESULT result = Run();
+    EXPECT_EQ(result.nOutcome, UPDATE_OUTCOME_DOWNLOAD_FAILED);
+    EXPECT_EQ(Fetches("data/sub/deep.bin"), 2);
+    const std::string local = down + "/data/sub/deep.bin.zip";
+    if (Exists(local)) {
+        EXPECT_LT(fs::file_size(local), fs::file_size(srv + "/data/sub/deep.bin.zip"));
+    }
+    EXPECT_FALSE(Exists(prog + "/data/sub/deep.bin"));
 }
 
 // An https base URL is fetched over TLS, with certificate checks.

@@ -174,3 +174,104 @@ constexpr size_t kLocalFlags = 6, kLocalMethod = 8, kLocalCrc = 14, kLocalCompre
 constexpr size_t kCentralMethod = 10, kCentralCompressed = 20, kCentralUncompressed = 24;
 constexpr size_t kEndThisDisk = 4, kEndDirectoryDisk = 6, kEndEntriesHere = 8, kEndEntriesTotal = 10,
                  kEndDirectoryOffset = 16;
+
+inline void Append64(std::string& s, uint64_t v)
+{
+    Append32(s, static_cast<uint32_t>(v));
+    Append32(s, static_cast<uint32_t>(v >> 32));
+}
+
+// Which parts of a Zip64 archive to write: the local header's and the
+// central record's sizes as 0xFFFFFFFF with a Zip64 extra block (the central
+// one also giving the local header's offset), and the Zip64 end record with
+// its locator in front of the 32-bit end record (whose fields then say
+// 0xFFFF / 0xFFFFFFFF).
+struct Zip64Plan {
+    bool local = true;
+    bool central = true;
+    bool endRecord = true;
+    std::string prefix;      // bytes in front of the archive
+};
+
+// A stored or deflated entry in the Zip64 forms of the plan.
+inline std::string BuildZip64(const ZipEntryPlan& e, const Zip64Plan& plan)
+{
+    const uint32_t crc = Crc32Of(e.data);
+    const std::string payload = e.method == 8 ? RawDeflate(e.data) : e.data;
+    std::string s = plan.prefix;
+    const size_t zipStart = s.size();
+    Append32(s, 0x04034B50);
+    Append16(s, 45);
+    Append16(s, 0);
+    Append16(s, e.method);
+    Append32(s, e.dosDateTime);
+    Append32(s, crc);
+    Append32(s, plan.local ? 0xFFFFFFFF : static_cast<uint32_t>(payload.size()));
+    Append32(s, plan.local ? 0xFFFFFFFF : static_cast<uint32_t>(e.data.size()));
+    Append16(s, static_cast<uint16_t>(e.name.size()));
+    std::string localExtra = e.localExtra;
+    if (plan.local) {
+        Append16(localExtra, 1);
+        Append16(localExtra, 16);
+        Append64(localExtra, e.data.size());
+        Append64(localExtra, payload.size());
+    }
+    Append16(s, static_cast<uint16_t>(localExtra.size()));
+    s += e.name + localExtra + payload;
+    const size_t central = s.size();
+    Append32(s, 0x02014B50);
+    Append16(s, e.versionMadeBy);
+    Append16(s, 45);
+    Append16(s, 0);
+    Append16(s, e.method);
+    Append32(s, e.dosDateTime);
+    Append32(s, crc);
+    Append32(s, plan.central ? 0xFFFFFFFF : static_cast<uint32_t>(payload.size()));
+    Append32(s, plan.central ? 0xFFFFFFFF : static_cast<uint32_t>(e.data.size()));
+    Append16(s, static_cast<uint16_t>(e.name.size()));
+    std::string centralExtra = e.centralExtra;
+    if (plan.central) {
+        Append16(centralExtra, 1);
+        Append16(centralExtra, 24);
+        Append64(centralExtra, e.data.size());
+        Append64(centralExtra, payload.size());
+        Append64(centralExtra, 0);
+    }
+    Append16(s, static_cast<uint16_t>(centralExtra.size()));
+    Append16(s, 0);
+    Append16(s, 0);
+    Append16(s, 0);
+    Append32(s, e.externalAttributes);
+    Append32(s, plan.central ? 0xFFFFFFFF : 0);
+    s += e.name + centralExtra;
+    const uint64_t directorySize = s.size() - central, directoryOffset = central - zipStart;
+    if (plan.endRecord) {
+        const size_t record = s.size();
+        Append32(s, 0x06064B50);
+        Append64(s, 44);
+        Append16(s, e.versionMadeBy);
+        Append16(s, 45);
+        Append32(s, 0);
+        Append32(s, 0);
+        Append64(s, 1);
+        Append64(s, 1);
+        Append64(s, directorySize);
+        Append64(s, directoryOffset);
+        Append32(s, 0x07064B50);
+        Append32(s, 0);
+        Append64(s, record - zipStart);
+        Append32(s, 1);
+    }
+    Append32(s, 0x06054B50);
+    Append16(s, 0);
+    Append16(s, 0);
+    Append16(s, plan.endRecord ? 0xFFFF : 1);
+    Append16(s, plan.endRecord ? 0xFFFF : 1);
+    Append32(s, plan.endRecord ? 0xFFFFFFFF : static_cast<uint32_t>(directorySize));
+    Append32(s, plan.endRecord ? 0xFFFFFFFF : static_cast<uint32_t>(directoryOffset));
+    Append16(s, 0);
+    return s;
+}
+
+// Offsets within BuildZip64's bytes (no prefix, no other extra fields).
+inline size_t Zip64EndRecordAt(const std::string& s) { return s.size() - 22 - 20 - 56; }

@@ -203,6 +203,155 @@ TEST_F(ZipReaderTest, OutputStopsAtTheDeclaredSize)
     EXPECT_EQ(ReadFile(tmp / "cut"), plan.data.substr(0, 10));
 }
 
+// ---- Zip64 ----------------------------------------------------------------
+
+// Every combination of the Zip64 forms: sizes in the local header's extra
+// field, sizes and offset in the central record's, and the Zip64 end record,
+// also behind bytes in front of the archive.
+TEST_F(ZipReaderTest, Zip64FormsExtract)
+{
+    for (int forms = 0; forms < 8; ++forms) {
+        for (bool prefixed : {false, true}) {
+            for (uint16_t method : {uint16_t{0}, uint16_t{8}}) {
+                Zip64Plan zip64;
+                zip64.local = forms & 1;
+                zip64.central = forms & 2;
+                zip64.endRecord = forms & 4;
+                zip64.prefix = prefixed ? std::string(777, 'P') : std::string();
+                ZipEntryPlan plan;
+                plan.method = method;
+                plan.data = SampleText(50000);
+                SCOPED_TRACE(testing::Message() << "forms " << forms << " prefixed " << prefixed << " method " << method);
+                fs::remove(tmp / "out");
+                const Extraction x = Extract(Write("z.zip", BuildZip64(plan, zip64)), Wide(tmp / "out"));
+                ASSERT_TRUE(x.opened);
+                EXPECT_EQ(x.result, UNPACK_OK);
+                EXPECT_EQ(ReadFile(tmp / "out"), plan.data);
+                ZIP_ENTRY_RECORD record{};
+                EXPECT_EQ(RecordOf(tmp / "z.zip", &record), UNPACK_OK);
+                EXPECT_EQ(record.uncompressedSize, 50000);
+            }
+        }
+    }
+}
+
+// Sizes beyond 32 bits are carried whole: the record reports them, and an
+// entry that claims more than its stored data holds fails in the reading.
+TEST_F(ZipReaderTest, Zip64SizesBeyond32BitsAreKept)
+{
+    ZipEntryPlan plan;
+    plan.method = 0;
+    plan.data = SampleText(3000);
+    std::string bytes = BuildZip64(plan, Zip64Plan{});
+    // The central record's Zip64 block: uncompressed and compressed size.
+    const size_t block = bytes.find(std::string("\x01\x00\x18\x00", 4));
+    ASSERT_NE(block, std::string::npos);
+    const uint64_t huge = (5ull << 32) + 3000;
+    for (int i = 0; i < 8; ++i)
+        bytes[block + 4 + i] = static_cast<char>(huge >> (8 * i));
+    // The local header must agree.
+    const size_t local = bytes.find(std::string("\x01\x00\x10\x00", 4));
+    ASSERT_NE(local, std::string::npos);
+    for (int i = 0; i < 8; ++i)
+        bytes[local + 4 + i] = static_cast<char>(huge >> (8 * i));
+    ZIP_ENTRY_RECORD record{};
+    EXPECT_EQ(RecordOf(Write("huge.zip", bytes), &record), UNPACK_OK);
+    EXPECT_EQ(record.uncompressedSize, static_cast<int64_t>(huge));
+    EXPECT_EQ(record.compressedSize, 3000);
+    // Stored data: fewer compressed bytes than the size claimed.
+    EXPECT_EQ(Extract(tmp / "huge.zip", Wide(tmp / "out")).result, UNPACK_INFLATE);
+}
+
+TEST_F(ZipReaderTest, DamagedZip64RecordsAreRefused)
+{
+    ZipEntryPlan plan;
+    plan.data = SampleText(2000);
+    const std::string good = BuildZip64(plan, Zip64Plan{});
+    const size_t record = Zip64EndRecordAt(good), locator = record + 56;
+    struct { const char* what; size_t at; char value; bool opens; uint32_t expected; } cases[] = {
+        {"locator names another disk", locator + 4, 1, false, 0},
+        {"locator counts two disks", locator + 16, 2, false, 0},
+        {"end record signature", record, 'X', false, 0},
+        {"end record on another disk", record + 16, 1, false, 0},
+        {"entry counts differ", record + 24, 2, false, 0},
+        {"directory offset beyond the record", record + 48 + 3, 1, false, 0},
+        {"central Zip64 block missing (id changed)", good.find(std::string("\x01\x00\x18\x00", 4)), 9, true,
+         UNPACK_CORRUPT},
+        {"local Zip64 block missing (id changed)", good.find(std::string("\x01\x00\x10\x00", 4)), 9, true,
+         UNPACK_CORRUPT},
+        {"central Zip64 block too short", good.find(std::string("\x01\x00\x18\x00", 4)) + 2, 8, true,
+         UNPACK_CORRUPT},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string bytes = good;
+        bytes[c.at] = c.value;
+        fs::remove(tmp / "out");
+        const Extraction x = Extract(Write("bad.zip", bytes), Wide(tmp / "out"));
+        EXPECT_EQ(x.opened, c.opens);
+        if (c.opens) {
+            EXPECT_EQ(x.result, c.expected);
+            EXPECT_FALSE(fs::exists(tmp / "out"));
+        }
+    }
+}
+
+// ---- extraction for the update worker ----------------------------------------
+
+TEST_F(ZipReaderTest, ExtractFileBesideCountsWhatItWritesAndKeepsToTheLength)
+{
+    const std::string data = SampleText(70000);
+    ZipEntryPlan plan;
+    plan.data = data;
+    Write("f.bin.zip", BuildZip(plan).bytes);
+    struct { const char* what; uint64_t limit; bool ok; } cases[] = {
+        {"no limit", UINT64_MAX, true},
+        {"exactly the length", data.size(), true},
+        {"one byte short", data.size() - 1, false},
+        {"nothing allowed", 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(tmp / "f.bin");
+        ZIP_WRITTEN written{1, 1};
+        EXPECT_EQ(ExtractFileBeside(Wide(tmp / "f.bin.zip"), c.limit, &written), c.ok ? TRUE : FALSE);
+        if (c.ok) {
+            EXPECT_EQ(ReadFile(tmp / "f.bin"), data);
+            EXPECT_EQ(written.length, data.size());
+            EXPECT_EQ(written.crc, Crc32Of(data));
+        } else {
+            // Refused before the file is created.
+            EXPECT_FALSE(fs::exists(tmp / "f.bin"));
+            EXPECT_EQ(written.length, 0u);
+        }
+    }
+    // An empty entry: length 0, CRC 0, also with a limit of 0.
+    plan.data.clear();
+    Write("e.zip", BuildZip(plan).bytes);
+    ZIP_WRITTEN written{1, 1};
+    EXPECT_TRUE(ExtractFileBeside(Wide(tmp / "e.zip"), 0, &written));
+    EXPECT_EQ(written.length, 0u);
+    EXPECT_EQ(written.crc, 0u);
+    EXPECT_EQ(ReadFile(tmp / "e"), "");
+}
+
+// A folder entry would leave a folder where the file must go: it is refused
+// and nothing is created. The plain extraction still makes the folder.
+TEST_F(ZipReaderTest, ExtractFileBesideRefusesAFolderEntry)
+{
+    ZipEntryPlan plan;
+    plan.name = "dir/";
+    plan.method = 0;
+    plan.versionMadeBy = (3 << 8) | 20;
+    plan.externalAttributes = (040755u << 16) | 0x10;
+    Write("dir.zip", BuildZip(plan).bytes);
+    ZIP_WRITTEN written{};
+    EXPECT_FALSE(ExtractFileBeside(Wide(tmp / "dir.zip"), UINT64_MAX, &written));
+    EXPECT_FALSE(fs::exists(tmp / "dir"));
+    EXPECT_TRUE(ExtractArchiveBeside(Wide(tmp / "dir.zip")));
+    EXPECT_TRUE(fs::is_directory(tmp / "dir"));
+}
+
 TEST_F(ZipReaderTest, DataThatEndsEarlyOrIsDamagedFailsAndLeavesThePartialFile)
 {
     for (uint16_t method : {uint16_t{0}, uint16_t{8}}) {

@@ -154,6 +154,50 @@ TEST_F(ZipToolsTest, ArchivesOfEveryToolExtract)
     }
 }
 
+// True when the first local header gives its sizes as 0xFFFFFFFF, that is
+// in a Zip64 extra field.
+bool LocalSizesInZip64(const fs::path& archive)
+{
+    const std::string bytes = ReadFile(archive);
+    const size_t at = bytes.find("PK\x03\x04");
+    return at != std::string::npos && at + 26 <= bytes.size() &&
+           bytes.compare(at + 18, 8, std::string(8, '\xFF')) == 0;
+}
+
+// What Info-ZIP's zip writes for standard input (it cannot know the size in
+// advance: Zip64 local headers and a Zip64 end record), and Python's zipfile
+// with force_zip64.
+TEST_F(ZipToolsTest, Zip64ArchivesOfRealToolsExtract)
+{
+    const char* const writeZip64 =
+        "python3 -c \"import zipfile as z,sys; f=z.ZipFile('a.zip','w',int(sys.argv[2])); "
+        "o=f.open(sys.argv[1],'w',force_zip64=True); o.write(open(sys.argv[1],'rb').read()); o.close(); f.close()\" ";
+    const ToolCase cases[] = {
+        {"zip", "zip -q a.zip - < input.bin", UNPACK_OK, "input.bin"},
+        {"zip", "zip -q -0 a.zip - < input.bin", UNPACK_OK, "input.bin"},
+        {"zip", "zip -q a.zip - < empty.bin", UNPACK_OK, "empty.bin"},
+        {"zip", "zip -q - - < input.bin | cat > a.zip", UNPACK_OK, "input.bin", 8},    // and a data descriptor
+        {"zip", "zip -q z.zip - < input.bin && cat prefix.bin z.zip > a.zip", UNPACK_OK, "input.bin"},
+        {"python3", "", UNPACK_OK, "input.bin"},
+    };
+    for (const ToolCase& c : cases) {
+        for (int method : {8, 0}) {
+            const std::string command = c.command[0] ? std::string(c.command)
+                                                     : std::string(writeZip64) + "input.bin " + std::to_string(method);
+            if (c.command[0] && method == 0)
+                continue;
+            SCOPED_TRACE(command);
+            fs::remove(tmp / "a.zip");
+            fs::remove(tmp / "out.bin");
+            ASSERT_TRUE(Run(command));
+            EXPECT_TRUE(LocalSizesInZip64(tmp / "a.zip"));
+            EXPECT_EQ(FirstLocalFlags(tmp / "a.zip") & c.flags, c.flags);
+            EXPECT_EQ(Extract(tmp / "a.zip", tmp / "out.bin"), c.expected);
+            EXPECT_EQ(ReadFile(tmp / "out.bin"), ReadFile(tmp / c.source));
+        }
+    }
+}
+
 TEST_F(ZipToolsTest, PermissionsAndTimesSurviveTheRoundTrip)
 {
     ASSERT_TRUE(Run("chmod 0750 input.bin && touch -d @1600000000 input.bin"));

@@ -17,6 +17,8 @@
 #include "text.h"
 #include "update_fs.h"
 #include "update_list.h"
+#include "zip_file_io.h"
+#include "zip_reader.h"
 
 namespace {
 
@@ -74,17 +76,20 @@ bool IsSafeText(const char* text)
 
 // Receives one download into a local file that is created only once the
 // server's answer is known to be good (at the first body byte, or at the end
-// of an empty body), so that a refused answer leaves nothing behind.
+// of an empty body), so that a refused answer leaves nothing behind. A body
+// that grows beyond the limit is refused at the block that crosses it.
 class CDownloadReceiver : public Tovarin::IHttpReceiver {
 public:
-    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint64_t expected)
-        : m_pTarget(target), m_strPath(std::move(path)), m_nExpected(expected) {}
+    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint64_t expected, std::uint64_t limit)
+        : m_pTarget(target), m_strPath(std::move(path)), m_nExpected(expected), m_nLimit(limit) {}
     ~CDownloadReceiver() override { Close(); }
 
     bool OnStatus(long status) override { return status == 200 || status == 206; }
 
     bool OnBlock(const unsigned char* data, std::size_t length) override
     {
+        if (length > m_nLimit - m_nTotal)
+            return false;
         m_nTotal += length;
         PostBytes();
         return Open() && std::fwrite(data, 1, length, m_pFile) == length;
@@ -113,7 +118,7 @@ private:
             m_pFile = std::fopen(m_strPath.c_str(), "wb");
             m_bOpenFailed = m_pFile == nullptr;
             if (m_pFile)
-                std::setvbuf(m_pFile, nullptr, _IOFBF, 1 << 16);
+                std::setvbuf(m_pFile, nullptr, _IOFBF, kWriteBuffer);
         }
         return m_pFile != nullptr;
     }
@@ -124,13 +129,32 @@ private:
             m_pTarget->PostNotify(WM_UPDATE_BYTES, static_cast<WPARAM>(m_nTotal), static_cast<LPARAM>(m_nExpected));
     }
 
+    static constexpr std::size_t kWriteBuffer = 256 * 1024;
+
     CNotifyTarget* m_pTarget;
     std::string m_strPath;
     std::uint64_t m_nExpected;
+    std::uint64_t m_nLimit;
     std::uint64_t m_nTotal = 0;
     std::FILE* m_pFile = nullptr;
     bool m_bOpenFailed = false;
 };
+
+// A folder standing where the updater must write a file (left by an archive
+// whose entry was a folder, or made by hand) would fail every later try: it
+// goes, with what it holds. Only the download folder's own paths come here.
+void ClearFolderAt(const std::wstring& path, const std::wstring& keep)
+{
+    if (ZipIsRealFolder(path))
+        Tovarin::DeleteFolderTree(path, keep);
+}
+
+std::wstring CrcText(std::uint32_t crc)
+{
+    wchar_t text[16];
+    std::swprintf(text, sizeof text / sizeof text[0], L"%X", static_cast<unsigned>(crc));
+    return text;
+}
 
 } // namespace
 
@@ -195,6 +219,25 @@ bool NamesAReservedFile(const char* fileName, const char* filePath)
 
 }  // namespace
 
+std::string UrlPathText(const char* text)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (const char* p = text; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_' || c == '~' || c == '/' || c == '\\';
+        if (plain) {
+            encoded += static_cast<char>(c);
+        } else {
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 15];
+        }
+    }
+    return encoded;
+}
+
 bool IsSafeEntryPath(const char* fileName, const char* filePath)
 {
     if (!fileName || !fileName[0] || !filePath)
@@ -215,6 +258,7 @@ CTovarinThread::CTovarinThread() = default;
 // thread has ended, and get the list and the digest freed with it.
 CTovarinThread::~CTovarinThread()
 {
+    Tovarin::HttpCloseSession(m_pSession);
     delete m_pDigest;
     delete m_pUpdateList;
 }
@@ -227,6 +271,8 @@ BOOL CTovarinThread::Init()
 
 void CTovarinThread::Uninit()
 {
+    Tovarin::HttpCloseSession(m_pSession);
+    m_pSession = nullptr;
     delete m_pDigest;
     m_pDigest = nullptr;
     m_pNotifyWnd = nullptr;
@@ -395,13 +441,17 @@ BOOL CTovarinThread::FetchList()
 {
     PostStatus(1, kTextFetchingList);
     const std::wstring archive = m_strDownDir + L"/UpdateList.xml.zip";
-    if (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip", archive, 0))
+    ClearFolderAt(archive, m_strProgDir);
+    ClearFolderAt(m_strDownDir + L"/UpdateList.xml", m_strProgDir);
+    if (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip", archive, 0, kListArchiveLimit))
         return FALSE;
     if (m_bSigned &&
-        (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip.minisig", archive + L".minisig", 0) ||
+        (!DownloadFile(m_strHttpUrl + L"/UpdateList.xml.zip.minisig", archive + L".minisig", 0, kSignatureLimit) ||
          !ListArchiveIsSigned()))
         return Unverified();
-    if (!m_pDigest->Compute(archive) || !m_pDigest->Unpack())
+    // The unpacked list is held to what the list loader accepts, so a small
+    // archive cannot fill the disk.
+    if (!ExtractFileBeside(archive, UPDATE_LIST_MAX_BYTES, nullptr))
         return FALSE;
     m_pUpdateList->Clear();
     if (!m_pUpdateList->Load(m_strDownDir + L"/UpdateList.xml"))
@@ -530,22 +580,37 @@ BOOL CTovarinThread::DownloadUpdate()
     return TRUE;
 }
 
-// One attempt: fetch the entry's archive, check its SHA-256 in a signed
-// update, unpack it beside itself, and confirm the unpacked file's length
-// and CRC.
+// One attempt: fetch the entry's archive (no longer than its CompressLen,
+// when the list gives one), check its SHA-256 in a signed update, unpack it
+// beside itself, and confirm the unpacked file's length and CRC.
 BOOL CTovarinThread::FetchEntry(CUpdateFile& entry)
 {
     m_bDigestRefused = false;
     std::wstring url = m_strHttpUrl + L'/';
     if (entry.m_szFilePath[0])
-        url += AnsiToWide(entry.m_szFilePath) + L'/';
-    url += AnsiToWide(entry.m_szFileName) + L".zip";
+        url += AnsiToWide(UrlPathText(entry.m_szFilePath)) + L'/';
+    url += AnsiToWide(UrlPathText(entry.m_szFileName)) + L".zip";
     const std::wstring unpacked = EntryPath(m_strDownDir, entry);
+    const std::wstring archive = unpacked + L".zip";
+    ClearFolderAt(archive, m_strProgDir);
+    ClearFolderAt(unpacked, m_strProgDir);
 
-    return DownloadFile(url, unpacked + L".zip", static_cast<std::uint64_t>(entry.m_nCompressLen)) &&
-           m_pDigest->Compute(unpacked + L".zip") && ArchiveIsSigned(entry, unpacked + L".zip") &&
-           m_pDigest->Unpack() && m_pDigest->Compute(unpacked) &&
-           DigestMatches(entry);
+    const std::uint64_t compressed = entry.m_nCompressLen > 0 ? static_cast<std::uint64_t>(entry.m_nCompressLen) : 0;
+    return DownloadFile(url, archive, compressed, compressed ? compressed : kNoSizeLimit) &&
+           ArchiveIsSigned(entry, archive) && UnpackedMatches(entry, archive);
+}
+
+// Unpacks the entry's archive and judges the file by the bytes as they were
+// written: never more than FileLen of them, and the length and CRC-32 the
+// list gives.
+BOOL CTovarinThread::UnpackedMatches(const CUpdateFile& entry, const std::wstring& archive)
+{
+    if (entry.m_nFileLen < 0)
+        return FALSE;
+    const std::uint64_t length = static_cast<std::uint64_t>(entry.m_nFileLen);
+    ZIP_WRITTEN written{};
+    return ExtractFileBeside(archive, length, &written) && written.length == length &&
+           AnsiToWide(entry.m_szFileCrc) == CrcText(written.crc);
 }
 
 BOOL CTovarinThread::InstallUpdate()
@@ -604,7 +669,10 @@ BOOL CTovarinThread::DeleteFolder(const std::wstring& folder)
     return Tovarin::DeleteFolderTree(folder, m_strProgDir) ? TRUE : FALSE;
 }
 
-BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize)
+// The session is published in m_hInternet for the time of the transfer
+// only; it stays open afterwards for the next transfer.
+BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize,
+                                  std::uint64_t maxSize)
 {
     if (!m_bRunning)
         return FALSE;
@@ -612,28 +680,27 @@ BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& l
     const std::int32_t now = static_cast<std::int32_t>(static_cast<std::uint32_t>(std::time(nullptr)));
     const std::string request = WideToAnsiLossy(url) + "?a=" + std::to_string(now);
 
-    void* session = Tovarin::HttpOpenSession();
-    if (!session)
+    if (!m_pSession)
+        m_pSession = Tovarin::HttpOpenSession();
+    if (!m_pSession)
         return FALSE;
     {
         std::lock_guard<std::mutex> guard(m_cs);
-        m_hInternet = session;
+        m_hInternet = m_pSession;
         m_hConnect = nullptr;
         m_hRequest = nullptr;
     }
     BOOL result = FALSE;
     {
-        CDownloadReceiver receiver(m_pNotifyWnd, WideToAnsiLossy(localPath), expectedSize);
-        if (Tovarin::HttpGet(session, request, receiver))
+        CDownloadReceiver receiver(m_pNotifyWnd, WideToAnsiLossy(localPath), expectedSize, maxSize);
+        if (Tovarin::HttpGet(m_pSession, request, receiver, maxSize))
             result = receiver.Complete() ? TRUE : FALSE;
     }
     {
         std::lock_guard<std::mutex> guard(m_cs);
-        session = m_hInternet;
         m_hInternet = nullptr;
         m_hConnect = nullptr;
         m_hRequest = nullptr;
     }
-    Tovarin::HttpCloseSession(session);
     return result;
 }

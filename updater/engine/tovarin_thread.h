@@ -44,11 +44,21 @@ public:
     BOOL InstallUpdate();
     BOOL MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder);
     BOOL DeleteFolder(const std::wstring& folder);
-    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize);
     // The check phase's comparison of every listed file with the installed
     // copy (m_pUpdateList against m_strProgDir): current entries removed,
     // the others pending.
     void CompareInstalledFiles();
+    // expectedSize drives the byte-count messages (0: none); a body longer
+    // than maxSize fails the fetch.
+    BOOL DownloadFile(const std::wstring& url, const std::wstring& localPath, std::uint64_t expectedSize,
+                      std::uint64_t maxSize = kNoSizeLimit);
+
+    static constexpr std::uint64_t kNoSizeLimit = ~static_cast<std::uint64_t>(0);
+    // The list archive is not sized by anything; this bounds what a server
+    // can make the check phase store.
+    static constexpr std::uint64_t kListArchiveLimit = 64ull << 20;
+    // A minisign signature file is a few hundred bytes.
+    static constexpr std::uint64_t kSignatureLimit = 64ull << 10;
 
     int GetOutcome() const { return m_nOutcome.load(); }
 
@@ -79,6 +89,7 @@ private:
     void PostStatus(int step, const std::wstring& text);
     void PostBytes(std::uint64_t received, std::uint64_t expected);
     BOOL FetchEntry(CUpdateFile& entry);
+    BOOL UnpackedMatches(const CUpdateFile& entry, const std::wstring& archive);
     BOOL InstallEntry(CUpdateFile& entry);
     BOOL DigestMatches(const CUpdateFile& entry) const;
     BOOL ListIsSafe() const;
@@ -95,6 +106,9 @@ private:
     bool m_bDigestRefused = false;  // the last archive fetched had another SHA-256
     int m_nStep = 0;              // the step of the last status posted
     MINISIGN_PUBLIC_KEY m_key;    // m_strKey, read by CheckUpdate
+    // The HTTP session of every transfer, opened by the first and kept, so
+    // that one connection carries the whole update; closed by Uninit.
+    void* m_pSession = nullptr;
 };
 
 // Entry texts used as paths: false for an empty name, an absolute path, a
@@ -103,6 +117,11 @@ private:
 // of the download folder ("UpdateLog.xml", "UpdateList.xml" and the list's
 // archive and signature, in any letter case). Exposed for tests.
 bool IsSafeEntryPath(const char* fileName, const char* filePath);
+
+// Entry text as it goes into a URL path: every byte but letters, digits,
+// "-._~" and the separators '/' and '\' percent-encoded, so that a name
+// holding '?', '#', '%' or a space names that file. Exposed for tests.
+std::string UrlPathText(const char* text);
 
 // The download step 3 + done * 62 / total (CompressProgressStep): exact for
 // any 64-bit lengths and kept within 3..65 (3 when total is 0). Exposed for

@@ -2,6 +2,7 @@
 #include "http_fetch.h"
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
@@ -13,6 +14,8 @@ namespace Tovarin {
 namespace {
 
 std::atomic<long> g_stallSeconds{0};
+std::atomic<long> g_floorBytes{0};
+std::atomic<long> g_floorSeconds{0};
 std::mutex g_caLock;
 std::string g_caFile;
 
@@ -27,6 +30,26 @@ long StallSeconds()
             return value;
     }
     return 60;
+}
+
+struct SPEED_FLOOR {
+    long bytesPerSecond;
+    long seconds;
+};
+
+SPEED_FLOOR SpeedFloor()
+{
+    SPEED_FLOOR floor{g_floorBytes.load(), g_floorSeconds.load()};
+    if (floor.bytesPerSecond > 0 && floor.seconds > 0)
+        return floor;
+    if (const char* text = std::getenv("TOVARIN_SPEED_FLOOR")) {
+        char* end = nullptr;
+        const long bytes = std::strtol(text, &end, 10);
+        const long seconds = *end == '/' ? std::strtol(end + 1, nullptr, 10) : 0;
+        if (bytes > 0 && seconds > 0)
+            return SPEED_FLOOR{bytes, seconds};
+    }
+    return SPEED_FLOOR{1024, 60};
 }
 
 // One connection cache for the process, so that the many short sessions of an
@@ -78,14 +101,35 @@ struct TRANSFER {
     long stallSeconds;
     curl_off_t lastReceived;
     std::chrono::steady_clock::time_point lastProgress;
+    SPEED_FLOOR floor;
+    curl_off_t windowReceived;        // the byte count when the floor's window began
+    std::chrono::steady_clock::time_point windowStart;
 };
 
+// The floor is judged over consecutive windows of floor.seconds from the
+// start of the request (waiting for the answer counts): each must bring at
+// least bytesPerSecond × seconds bytes.
+bool BelowSpeedFloor(TRANSFER& transfer, curl_off_t received, std::chrono::steady_clock::time_point now)
+{
+    if (now - transfer.windowStart < std::chrono::seconds(transfer.floor.seconds))
+        return false;
+    const curl_off_t wanted = static_cast<curl_off_t>(transfer.floor.bytesPerSecond) * transfer.floor.seconds;
+    if (received - transfer.windowReceived < wanted)
+        return true;
+    transfer.windowReceived = received;
+    transfer.windowStart = now;
+    return false;
+}
+
 // Called by curl about once a second, also while nothing arrives: a transfer
-// whose byte count has not moved for the stall time is abandoned.
+// whose byte count has not moved for the stall time, or that stays below the
+// speed floor, is abandoned.
 int OnProgress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t)
 {
     TRANSFER& transfer = *static_cast<TRANSFER*>(user);
     const auto now = std::chrono::steady_clock::now();
+    if (BelowSpeedFloor(transfer, received, now))
+        return 1;
     if (received != transfer.lastReceived) {
         transfer.lastReceived = received;
         transfer.lastProgress = now;
@@ -145,6 +189,19 @@ bool IsUrlByte(unsigned char c)
     }
 }
 
+constexpr long kReceiveBuffer = 64 * 1024;
+
+bool IsHttpsUrl(const std::string& url)
+{
+    static const char kScheme[] = "https:";
+    if (url.size() < sizeof kScheme - 1)
+        return false;
+    for (std::size_t i = 0; i < sizeof kScheme - 1; ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != kScheme[i])
+            return false;
+    return true;
+}
+
 bool IsHex(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -202,11 +259,10 @@ void* HttpOpenSession()
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kHttpReadBlock));
+    // A larger receive buffer means fewer, larger deliveries; the receiver
+    // still gets blocks of at most kHttpReadBlock bytes.
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, stall);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stall);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, nullptr);
@@ -226,14 +282,20 @@ void HttpCloseSession(void* session)
         curl_easy_cleanup(static_cast<CURL*>(session));
 }
 
-bool HttpGet(void* session, const std::string& url, IHttpReceiver& receiver)
+bool HttpGet(void* session, const std::string& url, IHttpReceiver& receiver, std::uint64_t maxBody)
 {
     if (!session)
         return false;
     CURL* curl = static_cast<CURL*>(session);
-    TRANSFER transfer{curl, &receiver, false, false, StallSeconds(), -1, std::chrono::steady_clock::now()};
+    const auto start = std::chrono::steady_clock::now();
+    TRANSFER transfer{curl, &receiver, false, false, StallSeconds(), -1, start, SpeedFloor(), 0, start};
     const std::string sent = NormalizeUrl(url);
     curl_easy_setopt(curl, CURLOPT_URL, sent.c_str());
+    // What began over TLS stays over TLS: an https request follows redirects
+    // to https only.
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, IsHttpsUrl(sent) ? "https" : "http,https");
+    const curl_off_t limit = maxBody > static_cast<std::uint64_t>(INT64_MAX) ? 0 : static_cast<curl_off_t>(maxBody);
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, limit);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
@@ -252,6 +314,12 @@ bool HttpGet(void* session, const std::string& url, IHttpReceiver& receiver)
 void HttpSetStallSeconds(long seconds)
 {
     g_stallSeconds.store(seconds);
+}
+
+void HttpSetSpeedFloor(long bytesPerSecond, long seconds)
+{
+    g_floorBytes.store(bytesPerSecond);
+    g_floorSeconds.store(seconds);
 }
 
 void HttpSetCaFile(const std::string& path)

@@ -42,6 +42,9 @@ void ZipCloseFile(ZipFileHandle file);
 // True when something (file or folder) exists at path.
 bool ZipPathExists(const std::wstring& path);
 
+// True when path itself is a folder (a symbolic link to one is not).
+bool ZipIsRealFolder(const std::wstring& path);
+
 // Creates one folder; an existing folder is no error.
 bool ZipCreateFolder(const std::wstring& path);
 

@@ -146,6 +146,13 @@ bool ZipPathExists(const std::wstring& path)
     return ToOsPath(path, &os) && stat(os.c_str(), &st) == 0;
 }
 
+bool ZipIsRealFolder(const std::wstring& path)
+{
+    std::string os;
+    struct stat st {};
+    return ToOsPath(path, &os) && lstat(os.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool ZipCreateFolder(const std::wstring& path)
 {
     std::string os;

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include "text.h"
@@ -16,7 +17,8 @@
 
 namespace {
 
-constexpr size_t kBlockSize = 16384;            // compressed reads and unpacked writes
+constexpr size_t kBlockSize = 16384;            // compressed reads
+constexpr size_t kOutputSize = 256 * 1024;      // unpacked writes: fewer, larger system calls
 constexpr uint64_t kEndSearchRegion = 65535;    // the end record lies in the last 65535 bytes
 constexpr uint64_t kEndSearchStep = 1024;
 constexpr size_t kEndSearchPiece = kEndSearchStep + 4;  // pieces overlap by one signature
@@ -26,7 +28,14 @@ constexpr size_t kLocalHeaderSize = 30;
 constexpr size_t kNameBufferSize = 260;         // stored names keep at most 259 bytes
 constexpr int kEncryptionHeaderSize = 12;
 
+constexpr size_t kZip64LocatorSize = 20;
+constexpr size_t kZip64EndRecordSize = 56;      // without extensible data
+
 constexpr uint32_t kCentralSignature = 0x02014B50;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr uint16_t kZip64ExtraId = 0x0001;
+constexpr uint32_t kZip64Marker = 0xFFFFFFFF;   // a 32-bit field whose value is in the Zip64 extra field
 constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint16_t kExtendedTimeId = 0x5455;    // "UT"
 
@@ -49,6 +58,11 @@ uint32_t Get32(const unsigned char* p)
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+uint64_t Get64(const unsigned char* p)
+{
+    return static_cast<uint64_t>(Get32(p)) | (static_cast<uint64_t>(Get32(p + 4)) << 32);
+}
+
 bool IsSeparator(wchar_t c)
 {
     return c == L'\\' || c == L'/';
@@ -62,15 +76,15 @@ struct CENTRAL_ENTRY {
     uint16_t method;
     uint32_t dosDateTime;       // time in the low 16 bits, date in the high 16 bits
     uint32_t crc;
-    uint32_t compressedSize;
-    uint32_t uncompressedSize;
+    uint64_t compressedSize;    // the Zip64 extra field's value where the header says 0xFFFFFFFF
+    uint64_t uncompressedSize;
     uint16_t nameLength;
     uint16_t extraLength;
     uint16_t commentLength;
     uint16_t startDisk;
     uint16_t internalAttributes;
     uint32_t externalAttributes;
-    uint32_t localHeaderOffset;
+    uint64_t localHeaderOffset;
     int seconds, minutes, hours, day, month, year;  // month 0 to 11
     char name[kNameBufferSize];
 };
@@ -88,8 +102,8 @@ struct ENTRY_READ_STATE {
     z_stream stream;
     bool streamReady;
     uint64_t nextPosition;          // archive position of the next compressed byte
-    uint32_t remainingCompressed;
-    uint32_t remainingUncompressed;
+    uint64_t remainingCompressed;
+    uint64_t remainingUncompressed;
     uint16_t method;
     bool encrypted;
     uint32_t keys[3];
@@ -98,11 +112,11 @@ struct ENTRY_READ_STATE {
 };
 
 struct DIRECTORY_STATE {
-    uint16_t entryCount;
+    uint64_t entryCount;
     uint64_t bytesBefore;           // bytes in front of the zip data
-    uint64_t endRecordPosition;
-    uint32_t directorySize;
-    uint32_t directoryOffset;
+    uint64_t endRecordPosition;     // the Zip64 end record's, when the archive has one
+    uint64_t directorySize;
+    uint64_t directoryOffset;
     uint64_t currentEntryPosition;
     bool currentEntryOk;
     CENTRAL_ENTRY current;
@@ -155,26 +169,113 @@ bool FindEndRecord(ZIP_READER* reader, uint64_t* position)
     return false;
 }
 
+// The values of an end record, 32-bit or Zip64, and where the record lies.
+struct END_VALUES {
+    uint64_t thisDisk, directoryDisk, entriesHere, entriesTotal, directorySize, directoryOffset;
+    uint64_t position;
+};
+
+enum class Zip64End { Absent, Found, Invalid };
+
+// A Zip64 end record whose signature and size agree with a locator that ends
+// at locatorPosition: directly in front of the locator (the usual place, also
+// in an archive with bytes in front of it), or at the offset the locator gives.
+bool ReadZip64EndRecordAt(ZIP_READER* reader, uint64_t at, uint64_t locatorPosition, END_VALUES* v)
+{
+    unsigned char r[kZip64EndRecordSize];
+    if (at > locatorPosition || locatorPosition - at < sizeof r || !ReadExactly(reader, at, r, sizeof r) ||
+        Get32(r) != kZip64EndSignature || Get64(r + 4) != locatorPosition - at - 12)
+        return false;
+    v->thisDisk = Get32(r + 16);
+    v->directoryDisk = Get32(r + 20);
+    v->entriesHere = Get64(r + 24);
+    v->entriesTotal = Get64(r + 32);
+    v->directorySize = Get64(r + 40);
+    v->directoryOffset = Get64(r + 48);
+    v->position = at;
+    return true;
+}
+
+// The Zip64 locator stands directly in front of the 32-bit end record; when
+// it is there, the Zip64 end record it points to replaces the 32-bit values.
+Zip64End ReadZip64End(ZIP_READER* reader, uint64_t endPosition, END_VALUES* v)
+{
+    if (endPosition < kZip64LocatorSize)
+        return Zip64End::Absent;
+    const uint64_t locatorPosition = endPosition - kZip64LocatorSize;
+    unsigned char l[kZip64LocatorSize];
+    if (!ReadExactly(reader, locatorPosition, l, sizeof l) || Get32(l) != kZip64LocatorSignature)
+        return Zip64End::Absent;
+    if (Get32(l + 4) != 0 || Get32(l + 16) > 1)
+        return Zip64End::Invalid;
+    const bool found = (locatorPosition >= kZip64EndRecordSize &&
+                        ReadZip64EndRecordAt(reader, locatorPosition - kZip64EndRecordSize, locatorPosition, v)) ||
+                       ReadZip64EndRecordAt(reader, Get64(l + 8), locatorPosition, v);
+    return found ? Zip64End::Found : Zip64End::Invalid;
+}
+
 bool ReadEndRecord(ZIP_READER* reader, uint64_t position)
 {
     unsigned char r[kEndRecordSize];
     if (!ReadExactly(reader, position, r, sizeof r))
         return false;
-    const uint16_t thisDisk = Get16(r + 4);
-    const uint16_t directoryDisk = Get16(r + 6);
-    const uint16_t entriesHere = Get16(r + 8);
-    const uint16_t entriesTotal = Get16(r + 10);
+    END_VALUES v{Get16(r + 4), Get16(r + 6), Get16(r + 8), Get16(r + 10), Get32(r + 12), Get32(r + 16), position};
+    const Zip64End zip64 = ReadZip64End(reader, position, &v);
+    if (zip64 == Zip64End::Invalid)
+        return false;
+    if (v.thisDisk != 0 || v.directoryDisk != 0 || v.entriesHere != v.entriesTotal)
+        return false;
+    // The directory ends where the first end record (Zip64 or not) begins.
+    if (v.directoryOffset > v.position || v.position - v.directoryOffset < v.directorySize)
+        return false;
     DIRECTORY_STATE& d = reader->directory;
-    d.directorySize = Get32(r + 12);
-    d.directoryOffset = Get32(r + 16);
-    if (thisDisk != 0 || directoryDisk != 0 || entriesHere != entriesTotal)
+    d.directorySize = v.directorySize;
+    d.directoryOffset = v.directoryOffset;
+    d.entryCount = v.entriesTotal;
+    d.endRecordPosition = v.position;
+    d.bytesBefore = v.position - v.directoryOffset - v.directorySize;
+    return true;
+}
+
+// Finds the block with the given id in an extra field; its data and size.
+bool FindExtraBlock(const unsigned char* extra, size_t length, uint16_t id, const unsigned char** data, size_t* size)
+{
+    size_t offset = 0;
+    while (offset + 4 <= length) {
+        const size_t blockSize = Get16(extra + offset + 2);
+        if (Get16(extra + offset) == id) {
+            *data = extra + offset + 4;
+            *size = std::min(blockSize, length - offset - 4);
+            return true;
+        }
+        offset += 4 + blockSize;
+    }
+    return false;
+}
+
+// Replaces each 32-bit value given as 0xFFFFFFFF by the next 64-bit value of
+// the Zip64 extra block, in the order of the fields list. False when the block
+// is missing or too short for the values it must hold.
+bool ApplyZip64Extra(const unsigned char* extra, size_t length, uint64_t* const* fields, int count)
+{
+    bool needed = false;
+    for (int i = 0; i < count; ++i)
+        needed = needed || *fields[i] == kZip64Marker;
+    if (!needed)
+        return true;
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    if (!FindExtraBlock(extra, length, kZip64ExtraId, &data, &size))
         return false;
-    const uint64_t directoryEnd = static_cast<uint64_t>(d.directoryOffset) + d.directorySize;
-    if (position < directoryEnd)
-        return false;
-    d.entryCount = entriesTotal;
-    d.endRecordPosition = position;
-    d.bytesBefore = position - directoryEnd;
+    size_t at = 0;
+    for (int i = 0; i < count; ++i) {
+        if (*fields[i] != kZip64Marker)
+            continue;
+        if (at + 8 > size)
+            return false;
+        *fields[i] = Get64(data + at);
+        at += 8;
+    }
     return true;
 }
 
@@ -220,7 +321,31 @@ void ReadFirstCentralEntry(ZIP_READER* reader)
     std::memset(e.name, 0, sizeof e.name);
     if (kept > 0 && !ReadExactly(reader, d.currentEntryPosition + kCentralHeaderSize, e.name, kept))
         return;
+    // Sizes and offset given as 0xFFFFFFFF are in the entry's Zip64 extra field.
+    if (e.compressedSize == kZip64Marker || e.uncompressedSize == kZip64Marker || e.localHeaderOffset == kZip64Marker) {
+        std::vector<unsigned char> extra(e.extraLength);
+        uint64_t* const fields[] = {&e.uncompressedSize, &e.compressedSize, &e.localHeaderOffset};
+        if (!ReadExactly(reader, d.currentEntryPosition + kCentralHeaderSize + e.nameLength, extra.data(), extra.size()) ||
+            !ApplyZip64Extra(extra.data(), extra.size(), fields, 3))
+            return;
+    }
     d.currentEntryOk = true;
+}
+
+// The sizes of a local header, with those given as 0xFFFFFFFF taken from its
+// Zip64 extra field (what writers that do not know the size in advance, such
+// as zip reading standard input, put there).
+bool LocalSizes(ZIP_READER* reader, const unsigned char* h, const LOCAL_LAYOUT& layout, uint64_t* compressed,
+                uint64_t* uncompressed)
+{
+    *compressed = Get32(h + 18);
+    *uncompressed = Get32(h + 22);
+    if (*compressed != kZip64Marker && *uncompressed != kZip64Marker)
+        return true;
+    std::vector<unsigned char> extra(layout.extraLength);
+    uint64_t* const fields[] = {uncompressed, compressed};
+    return ReadExactly(reader, layout.extraPosition, extra.data(), extra.size()) &&
+           ApplyZip64Extra(extra.data(), extra.size(), fields, 2);
 }
 
 // Compares the current entry's local header with its directory record.
@@ -236,15 +361,16 @@ bool CheckLocalHeader(ZIP_READER* reader, LOCAL_LAYOUT* layout)
     const uint16_t method = Get16(h + 8);
     if (method != e.method || (e.method != kMethodStored && e.method != kMethodDeflated))
         return false;
-    if (!(flags & kFlagDataDescriptor) &&
-        (Get32(h + 14) != e.crc || Get32(h + 18) != e.compressedSize || Get32(h + 22) != e.uncompressedSize))
-        return false;
     if (Get16(h + 26) != e.nameLength)
         return false;
     layout->extraLength = Get16(h + 28);
     layout->extraPosition = position + kLocalHeaderSize + e.nameLength;
     layout->dataPosition = layout->extraPosition + layout->extraLength;
-    return true;
+    if (flags & kFlagDataDescriptor)
+        return true;
+    uint64_t compressed = 0, uncompressed = 0;
+    return Get32(h + 14) == e.crc && LocalSizes(reader, h, *layout, &compressed, &uncompressed) &&
+           compressed == e.compressedSize && uncompressed == e.uncompressedSize;
 }
 
 // One step of name stripping, in this order: a drive prefix, a leading
@@ -402,8 +528,8 @@ uint32_t BuildFirstEntryRecord(ZIP_READER* reader)
     r.attributes = AttributesOf(e, &r.unixMode);
     r.accessTime = r.creationTime = r.modificationTime = DosTimeToFileTime(e);
     ApplyExtendedTimes(extra, &r);
-    r.compressedSize = static_cast<int32_t>(e.compressedSize);
-    r.uncompressedSize = static_cast<int32_t>(e.uncompressedSize);
+    r.compressedSize = static_cast<int64_t>(std::min<uint64_t>(e.compressedSize, INT64_MAX));
+    r.uncompressedSize = static_cast<int64_t>(std::min<uint64_t>(e.uncompressedSize, INT64_MAX));
     reader->recordIndex = 0;
     return UNPACK_OK;
 }
@@ -481,7 +607,7 @@ bool RefillInput(ZIP_READER* reader, ENTRY_READ_STATE* s)
     if (s->encrypted)
         Decrypt(s, s->input, size);
     s->nextPosition += size;
-    s->remainingCompressed -= static_cast<uint32_t>(size);
+    s->remainingCompressed -= size;
     s->stream.next_in = s->input;
     s->stream.avail_in = static_cast<uInt>(size);
     return true;
@@ -580,25 +706,57 @@ bool FitsPathLimit(const std::wstring& path)
     return path.size() < static_cast<size_t>(ZIP_MAX_PATH);
 }
 
-uint32_t WriteEntryData(ZIP_READER* reader, ZipFileHandle file)
+// What the update worker asks of an extraction beyond the plain one: file
+// entries only, a longest length, and the written bytes' length and CRC-32.
+struct EXTRACT_CHECKS {
+    bool fileOnly;
+    uint64_t maxLength;
+    ZIP_WRITTEN* written;     // null: nothing is counted
+};
+
+constexpr EXTRACT_CHECKS kNoChecks{false, UINT64_MAX, nullptr};
+
+// Writes the unpacked bytes gathered so far; counts them for the caller.
+bool FlushOutput(ZIP_READER* reader, ZipFileHandle file, size_t filled, ZIP_WRITTEN* written)
+{
+    if (filled == 0)
+        return true;
+    if (!ZipWriteAll(file, reader->output.get(), filled))
+        return false;
+    if (written) {
+        written->crc = libdeflate_crc32(written->crc, reader->output.get(), filled);
+        written->length += filled;
+    }
+    return true;
+}
+
+// The entry is read in requests of one block and written in pieces of up to
+// kOutputSize; what was read before a failing request is still written, so a
+// damaged entry leaves the file as far as it could be unpacked.
+uint32_t WriteEntryData(ZIP_READER* reader, ZipFileHandle file, ZIP_WRITTEN* written)
 {
     const bool opened = OpenEntryData(reader);
     if (!reader->output) {
-        reader->output.reset(new (std::nothrow) unsigned char[kBlockSize]);
+        reader->output.reset(new (std::nothrow) unsigned char[kOutputSize]);
         if (!reader->output)
             return UNPACK_INFLATE;
     }
     if (!opened)
         return UNPACK_INFLATE;
+    size_t filled = 0;
     for (;;) {
         bool end = false;
-        const int64_t got = ReadEntryData(reader, reader->output.get(), kBlockSize, &end);
-        if (got == kReadWrongPassword)
-            return UNPACK_PASSWORD;
-        if (got < 0)
-            return UNPACK_INFLATE;
-        if (got > 0 && !ZipWriteAll(file, reader->output.get(), static_cast<size_t>(got)))
-            return UNPACK_WRITE;
+        const int64_t got = ReadEntryData(reader, reader->output.get() + filled, kBlockSize, &end);
+        if (got < 0) {
+            FlushOutput(reader, file, filled, written);
+            return got == kReadWrongPassword ? UNPACK_PASSWORD : UNPACK_INFLATE;
+        }
+        filled += static_cast<size_t>(got);
+        if (end || got == 0 || filled + kBlockSize > kOutputSize) {
+            if (!FlushOutput(reader, file, filled, written))
+                return UNPACK_WRITE;
+            filled = 0;
+        }
         if (end) {
             ZipSetFileTimes(file, reader->record.accessTime, reader->record.modificationTime);
             return UNPACK_OK;
@@ -608,12 +766,20 @@ uint32_t WriteEntryData(ZIP_READER* reader, ZipFileHandle file)
     }
 }
 
-uint32_t ExtractFirstEntry(ZIP_READER* reader, const std::wstring& target)
+uint32_t ExtractFirstEntry(ZIP_READER* reader, const std::wstring& target, const EXTRACT_CHECKS& checks)
 {
     CloseEntryData(reader);
     const uint32_t built = BuildFirstEntryRecord(reader);
     if (built != UNPACK_OK)
         return built;
+    // The worker wants a file of a known length: a folder entry would leave a
+    // folder where the file must go, and a longer entry is not the file. The
+    // reader never produces more than the stored length, so refusing a longer
+    // stored length bounds what is written.
+    if (checks.fileOnly && (reader->record.attributes & ZIP_ATTR_FOLDER))
+        return UNPACK_NOFILE;
+    if (reader->directory.current.uncompressedSize > checks.maxLength)
+        return UNPACK_WRITE;
     const bool absolute = IsAbsoluteTarget(target);
     const wchar_t* root = absolute ? nullptr : reader->root.c_str();
     if (reader->record.attributes & ZIP_ATTR_FOLDER) {
@@ -631,7 +797,7 @@ uint32_t ExtractFirstEntry(ZIP_READER* reader, const std::wstring& target)
     const ZipFileHandle file = ZipCreateForWriting(fullName, (r.attributes & ZIP_ATTR_READONLY) != 0, r.unixMode);
     if (file == ZIP_NO_FILE)
         return UNPACK_NOFILE;
-    const uint32_t result = WriteEntryData(reader, file);
+    const uint32_t result = WriteEntryData(reader, file, checks.written);
     ZipCloseFile(file);
     CloseEntryData(reader);
     return result;
@@ -682,7 +848,7 @@ uint32_t ExtractFirstZipEntry(ZIP_READER* reader, const std::wstring& target)
     if (!reader)
         return UNPACK_ARGS;
     try {
-        return ExtractFirstEntry(reader, target);
+        return ExtractFirstEntry(reader, target, kNoChecks);
     } catch (...) {
         CloseEntryData(reader);
         return UNPACK_INFLATE;
@@ -713,22 +879,42 @@ int CloseZipArchive(ZIP_READER* reader)
     return 0;
 }
 
-BOOL ExtractArchiveBeside(const std::wstring& archivePath)
+namespace {
+
+BOOL ExtractBeside(const std::wstring& archivePath, const EXTRACT_CHECKS& checks)
 {
     const size_t dot = archivePath.rfind(L'.');
     if (archivePath.empty() || dot == std::wstring::npos || dot == 0)
         return FALSE;
+    ZIP_READER* reader = nullptr;
     try {
         const std::wstring target = archivePath.substr(0, dot);
-        ZIP_READER* reader = OpenZipArchive(archivePath);
+        reader = OpenZipArchive(archivePath);
         if (!reader)
             return FALSE;
-        const uint32_t result = ExtractFirstZipEntry(reader, target);
+        const uint32_t result = ExtractFirstEntry(reader, target, checks);
         CloseZipArchive(reader);
         return result == UNPACK_OK ? TRUE : FALSE;
     } catch (...) {
+        CloseZipArchive(reader);
         return FALSE;
     }
+}
+
+}  // namespace
+
+BOOL ExtractArchiveBeside(const std::wstring& archivePath)
+{
+    return ExtractBeside(archivePath, kNoChecks);
+}
+
+BOOL ExtractFileBeside(const std::wstring& archivePath, uint64_t maxLength, ZIP_WRITTEN* written)
+{
+    ZIP_WRITTEN counted{0, 0};
+    const BOOL result = ExtractBeside(archivePath, EXTRACT_CHECKS{true, maxLength, &counted});
+    if (written)
+        *written = counted;
+    return result;
 }
 
 void EnsureFolderPath(const wchar_t* root, const std::wstring& path)

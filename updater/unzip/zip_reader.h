@@ -41,8 +41,8 @@ struct ZIP_ENTRY_RECORD {
     uint64_t accessTime;
     uint64_t creationTime;
     uint64_t modificationTime;
-    int32_t compressedSize;
-    int32_t uncompressedSize;
+    int64_t compressedSize;       // from the Zip64 extra field when the archive gives one
+    int64_t uncompressedSize;
     uint32_t unixMode;            // permission bits (0777 mask) of an entry made on a Unix host, else 0
 };
 
@@ -73,6 +73,22 @@ int CloseZipArchive(ZIP_READER* reader);
 // nothing, when the path is empty, has no '.', or its last '.' is its first
 // character; otherwise TRUE exactly when the extraction gave UNPACK_OK.
 BOOL ExtractArchiveBeside(const std::wstring& archivePath);
+
+// What ExtractFileBeside wrote: the length and CRC-32 of the unpacked bytes,
+// taken as they were written.
+struct ZIP_WRITTEN {
+    uint64_t length;
+    uint32_t crc;
+};
+
+// ExtractArchiveBeside for the update worker, which knows what the file must
+// be: a first entry that is a folder, or one whose stored length exceeds
+// maxLength (when not 0), is refused before anything is created; otherwise
+// the entry is written as ExtractArchiveBeside does, never beyond maxLength,
+// and *written receives the length and CRC-32 of the bytes written, so the
+// caller can judge the file without reading it again. TRUE exactly when the
+// extraction gave UNPACK_OK.
+BOOL ExtractFileBeside(const std::wstring& archivePath, uint64_t maxLength, ZIP_WRITTEN* written);
 
 // Creates root (when given and missing) and then every folder of path below
 // it, one level at a time. Failures are not reported: a missing folder shows
