@@ -2,7 +2,8 @@
 # Benchmarks of the update engine, each against a baseline measured in the
 # same run on the same data:
 #   1. full update of FILES files / MIB MiB served by nginx, against a shell
-#      script doing the same with curl, unzip and a CRC check (cksum) per file;
+#      script doing the same with curl, unzip and a CRC check (cksum) per file,
+#      and against fetching the same archives with one `curl -K` process;
 #   2. the check phase over an unchanged installed tree, against cksum over
 #      the same files;
 #   3. peak resident memory of a single-file update of BIG_MIB MiB;
@@ -95,6 +96,25 @@ baseline_update() {
   elapsed "$t0" "$(now)"
 }
 
+# Only the transfers: the list and every archive, in one curl process that
+# reads them all from one config file.
+curl_config() {
+  echo "create-dirs"
+  echo "url = \"$url/UpdateList.xml.zip\""
+  echo "output = \"$work/down/UpdateList.xml.zip\""
+  while read -r path _; do
+    echo "url = \"$url/$path.zip\""
+    echo "output = \"$work/down/$path.zip\""
+  done < "$work/manifest"
+}
+
+curl_k_fetch() {
+  rm -rf "$work/prog" "$work/down"; mkdir -p "$work/prog" "$work/down"; sync
+  local t0; t0=$(now)
+  curl -s -f -K "$work/curl.cfg"
+  elapsed "$t0" "$(now)"
+}
+
 best() { sort -n | head -1; }
 ratio() { python3 -c "print(f'{$1 / $2:.2f}')"; }
 
@@ -104,6 +124,9 @@ engine=$(for _ in $(seq "$runs"); do engine_update; done | best)
 diff -r -q "$work/src" "$work/prog" >/dev/null || { echo "engine result differs from the source" >&2; exit 1; }
 baseline=$(for _ in $(seq "$base_runs"); do baseline_update; done | best)
 echo "engine ${engine}s, curl+unzip+cksum script ${baseline}s, ratio $(ratio "$engine" "$baseline") (goal <= 0.5)"
+curl_config > "$work/curl.cfg"
+fetch=$(for _ in $(seq "$runs"); do curl_k_fetch; done | best)
+echo "engine ${engine}s, one curl -K process ${fetch}s, ratio $(ratio "$engine" "$fetch") (goal <= 1.5)"
 fi
 
 if stage 2; then
