@@ -58,7 +58,7 @@ public:
     std::wstring m_strName;                 // program name without suffix
     std::wstring m_strNumber;               // version tag of this update
     std::wstring m_strProgDir;              // the program's folder
-    std::wstring m_strDownDir;              // working folder, deleted after install
+    std::wstring m_strDownDir;              // working folder, emptied of the update's files after install
     std::wstring m_strHttpUrl;              // base URL, no trailing '/'
     BOOL m_bRunning = FALSE;                // DownloadFile refuses while FALSE
     BOOL m_bReboot = FALSE;                 // start the program after install
