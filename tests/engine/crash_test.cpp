@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tovarin_thread.h"
 #include "update_fixture.h"
 
 using namespace test;
@@ -84,6 +85,50 @@ TEST(Crash, KilledUpdatesNeverTearFilesAndFinallyMatch)
     }
     EXPECT_TRUE(status == 0 || status == 1) << status;
     EXPECT_TRUE(ReadTree(prog) == newFiles);
+}
+
+// Two updaters started at once on the same folders, round after round:
+// both end normally (never a crash), exactly one of any two that overlap
+// gets the folders while the other is refused, and every round ends with
+// the exact tree and no temporary file. The outcome line of the headless
+// updater tells a refusal from a failure.
+TEST(Crash, TwoUpdatersAtOnceNeverLoseAFile)
+{
+    TempFolder dir;
+    const std::string prog = dir / "prog", down = dir / "down", src = dir / "src", srv = dir / "srv";
+    for (int i = 0; i < 40; ++i)
+        WriteFile(src + "/f" + std::to_string(i % 4) + "/file" + std::to_string(i), RandomBytes(30000 + i * 911, 300 + i));
+    Publish(src, srv, "2.0");
+    const auto newFiles = ReadTree(src);
+    Nginx nginx;
+    ASSERT_TRUE(nginx.Start(srv));
+    const std::vector<std::string> args = {"-name", "prog", "-number", "2.0", "-prog", prog, "-down", down, "-http", nginx.Url()};
+    const std::string busy = "outcome " + std::to_string(UPDATE_OUTCOME_BUSY);
+    int refusals = 0;
+    for (int round = 0; round < 8; ++round) {
+        std::filesystem::remove_all(prog);
+        std::filesystem::remove_all(down);
+        for (int i = 0; i < 40; i += 3)
+            WriteFile(prog + "/f" + std::to_string(i % 4) + "/file" + std::to_string(i), "old " + std::to_string(i));
+        MakeFolders(down);
+        Process first, second;
+        ASSERT_TRUE(first.Start(TOVARIN_HEADLESS, args));
+        ASSERT_TRUE(second.Start(TOVARIN_HEADLESS, args));
+        const int statuses[] = {first.Wait(std::chrono::seconds(120)), second.Wait(std::chrono::seconds(120))};
+        const std::string outputs[] = {first.Output(), second.Output()};
+        int installed = 0;
+        for (int i = 0; i < 2; ++i) {
+            // 0 installed, 1 nothing left to do, 2 refused or (when the
+            // other had already finished and removed the download folder)
+            // no list: never a signal.
+            EXPECT_TRUE(statuses[i] >= 0 && statuses[i] <= 2) << statuses[i] << " " << outputs[i];
+            installed += statuses[i] == 0;
+            refusals += outputs[i].find(busy) != std::string::npos;
+        }
+        EXPECT_GE(installed, 1) << outputs[0] << outputs[1];
+        EXPECT_TRUE(ReadTree(prog) == newFiles) << "round " << round;
+    }
+    std::printf("%d of 8 rounds overlapped and refused the second updater\n", refusals);
 }
 
 } // namespace

@@ -41,6 +41,33 @@ TEST(NotifyQueue, EveryMessageKeepsItsPlaceAndWakesOncePerEmptyQueue)
     EXPECT_EQ(wakes, 2);
 }
 
+// A queue for a front end that shows only the newest counts: a waiting
+// byte count is replaced by the next, everything else keeps its place.
+TEST(NotifyQueue, LatestByteCountsReplaceTheWaitingOne)
+{
+    int wakes = 0;
+    CNotifyQueue queue([&] { ++wakes; }, NOTIFY_BYTES::Latest);
+    const std::pair<unsigned, WPARAM> posted[] = {
+        {WM_UPDATE_BYTES, 0}, {WM_UPDATE_BYTES, 5}, {WM_UPDATE_BYTES, 9}, {WM_UPDATE_STATUS, 3},
+        {WM_UPDATE_BYTES, 0}, {WM_UPDATE_BYTES, 4}, {WM_UPDATE_STATUS, 65}, {WM_UPDATE_BYTES, 0}, {WM_UPDATE_DONE, 0}};
+    for (const auto& [message, wParam] : posted)
+        EXPECT_TRUE(queue.PostNotify(message, wParam, message == WM_UPDATE_STATUS ? Text(L"s") : 100));
+    EXPECT_EQ(wakes, 1);
+    const std::vector<UPDATE_MESSAGE> taken = TakeUpdateMessages(queue);
+    const std::pair<unsigned, WPARAM> expected[] = {{WM_UPDATE_BYTES, 9}, {WM_UPDATE_STATUS, 3}, {WM_UPDATE_BYTES, 4},
+                                                    {WM_UPDATE_STATUS, 65}, {WM_UPDATE_BYTES, 0}, {WM_UPDATE_DONE, 0}};
+    ASSERT_EQ(taken.size(), std::size(expected));
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(taken[i].nMessage, expected[i].first) << i;
+        EXPECT_EQ(taken[i].wParam, expected[i].second) << i;
+    }
+    // Whatever the byte counts did, a status wakes a receiver that took.
+    EXPECT_TRUE(queue.PostNotify(WM_UPDATE_BYTES, 1, 100));
+    EXPECT_TRUE(queue.PostNotify(WM_UPDATE_STATUS, 4, Text(L"t")));
+    EXPECT_EQ(wakes, 2);
+    EXPECT_EQ(TakeUpdateMessages(queue).size(), 2u);
+}
+
 TEST(NotifyQueue, RefusesUnknownMessagesAndPostsAfterClose)
 {
     CNotifyQueue queue;

@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include "file_digest.h"
 #include "minisign.h"
 #include "publisher.h"
 #include "update_fixture.h"
 #include "tovarin_thread.h"
+#include "update_folders.h"
 #include "update_fs.h"
 #include "update_list.h"
 #include "zip_reader.h"
@@ -140,6 +142,44 @@ TEST(Folders, MakeSubFoldersCreatesEachLevelWithinTheLengthLimit)
     EXPECT_FALSE(Exists(dir / ("ok/" + longName)));
 }
 
+// Folder settings: separators made local, then both must be absolute, and
+// the download folder neither the program folder nor inside it once links
+// are resolved.
+TEST(Folders, SettingsAreCheckedInTheirResolvedForm)
+{
+    const struct { const wchar_t* typed; const wchar_t* local; } forms[] = {
+        {L"", L""}, {L"/", L"/"}, {L"\\", L"/"}, {L"/a/b/", L"/a/b"}, {L"C:\\My Down\\", L"C:/My Down"},
+        {L"\\tmp\\\\x", L"/tmp/x"}, {L"//a//b", L"/a/b"}, {L"rel", L"rel"},
+    };
+    for (const auto& f : forms)
+        EXPECT_EQ(LocalFolderPath(f.typed), f.local) << testing::PrintToString(std::wstring(f.typed));
+
+    TempFolder dir;
+    const std::string app = dir / "app";
+    MakeFolders(app + "/sub");
+    MakeFolders(dir / "other");
+    std::filesystem::create_directory_symlink(app, dir / "appLink");
+    const struct { std::string prog, down; FOLDER_PROBLEM problem; } cases[] = {
+        {app, dir / "down", FOLDER_PROBLEM::None},
+        {app, dir.Path().string(), FOLDER_PROBLEM::None},             // holds the program folder
+        {app, dir / "app2", FOLDER_PROBLEM::None},                    // a longer name, not inside
+        {app, app + "/../other", FOLDER_PROBLEM::None},
+        {"", dir / "down", FOLDER_PROBLEM::ProgramEmpty},
+        {app, "", FOLDER_PROBLEM::DownloadEmpty},
+        {"app", dir / "down", FOLDER_PROBLEM::ProgramRelative},
+        {app, "down", FOLDER_PROBLEM::DownloadRelative},
+        {app, "C:/down", FOLDER_PROBLEM::DownloadRelative},
+        {app, app, FOLDER_PROBLEM::DownloadIsProgram},
+        {app, dir / "appLink", FOLDER_PROBLEM::DownloadIsProgram},
+        {app, app + "/sub/..", FOLDER_PROBLEM::DownloadIsProgram},
+        {app, app + "/sub", FOLDER_PROBLEM::DownloadInsideProgram},
+        {app, dir / "appLink/new/deeper", FOLDER_PROBLEM::DownloadInsideProgram},
+        {"/", dir / "down", FOLDER_PROBLEM::DownloadInsideProgram},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CheckUpdateFolders(Wide(c.prog), Wide(c.down)), c.problem) << c.prog << " | " << c.down;
+}
+
 // The delete never reaches the program folder, a folder holding it, the home
 // folder or its parents, or a root, whatever it is asked.
 TEST(Folders, DeleteFolderIsGuarded)
@@ -251,6 +291,7 @@ TEST(Messages, AnEscapeFromTheUpdateStillEndsWithOneClose)
     CThrowingTarget target;
     CWatchedWorker worker;
     worker.m_pNotifyWnd = &target;
+    worker.m_strProgDir = Wide(dir / "prog");
     worker.m_strDownDir = Wide(dir.Path());
     worker.m_strHttpUrl = Wide(kDeadUrl);
     worker.m_bRunning = TRUE;
@@ -274,7 +315,9 @@ void SaveLog(const std::string& downDir, const std::string& version,
     for (const auto& [name, contents] : fetched) {
         CUpdateFile* entry = log.AddFile();
         std::snprintf(entry->m_szFileName, sizeof entry->m_szFileName, "%s", name.c_str());
-        std::snprintf(entry->m_szFileCrc, sizeof entry->m_szFileCrc, "0");
+        std::snprintf(entry->m_szFileCrc, sizeof entry->m_szFileCrc, "%X",
+                      CalcCrc32(static_cast<std::uint32_t>(contents.size()),
+                                reinterpret_cast<const unsigned char*>(contents.data())));
         std::snprintf(entry->m_szCompressName, sizeof entry->m_szCompressName, "%s.zip", name.c_str());
         std::snprintf(entry->m_szCompressCrc, sizeof entry->m_szCompressCrc, "0");
         entry->m_nStatus = UPDATE_FILE_FETCHED;

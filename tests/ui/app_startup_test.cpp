@@ -51,6 +51,42 @@ TEST_F(AppStartup, AMissingRequiredOptionEndsSilentlyWithStatus2)
     }
 }
 
+// Folders that cannot be used are a command-line error too, said in one
+// line on standard error; no worker, no window.
+TEST_F(AppStartup, UnusableFoldersEndWithOneLineAndStatus2)
+{
+    const std::wstring rest = L" -name a -number 1 -http http://127.0.0.1:9";
+    const struct {
+        std::wstring folders;
+        const char* line;
+    } cases[] = {
+        {L"-prog \"\" -down /d", "tovarin: -prog names no folder\n"},
+        {L"-prog /p -down \"\"", "tovarin: -down names no folder\n"},
+        {L"-prog p -down /d", "tovarin: -prog must be an absolute path\n"},
+        {L"-prog /p -down d\\x", "tovarin: -down must be an absolute path\n"},
+        {L"-prog /p -down C:\\Down", "tovarin: -down must be an absolute path\n"},
+        {L"-prog /p -down /p", "tovarin: -down must not be the program folder\n"},
+        {L"-prog /p/ -down \\p", "tovarin: -down must not be the program folder\n"},
+        {L"-prog /p -down /p/x/../.", "tovarin: -down must not be the program folder\n"},
+        {L"-prog /p -down /p/down", "tovarin: -down must not lie inside the program folder\n"},
+        {L"-prog / -down /d", "tovarin: -down must not lie inside the program folder\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.folders));
+        CTovarinApp app;
+        app.m_pfnStartNetwork = WorkingNetwork;
+        app.m_strCmdLine = c.folders + rest;
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(app.InitInstance(), FALSE);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), c.line);
+        EXPECT_EQ(app.m_pWorker, nullptr);
+        EXPECT_EQ(app.m_gdiplusToken, 0u);
+        EXPECT_EQ(app.ExitInstance(), TOVARIN_EXIT_USAGE);
+    }
+}
+
 TEST_F(AppStartup, FailedNetworkStartupShowsString103AndEnds)
 {
     CTovarinApp app;

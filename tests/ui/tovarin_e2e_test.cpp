@@ -2,6 +2,7 @@
 // end, the window under Xvfb, and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -178,6 +179,28 @@ TEST_F(TovarinEndToEnd, AMissingRequiredOptionStartsNothing)
     }
     EXPECT_TRUE(server.Requests().empty()) << "no connection";
     EXPECT_FALSE(fs::exists(dir / "prog/started.txt"));
+}
+
+// An empty program folder (which would install into the root), or a
+// download folder inside the program folder, is a usage error: one line on
+// standard error, no window, no connection, nothing written.
+TEST_F(TovarinEndToEnd, UnusableFoldersStartNothing)
+{
+    Publish();
+    Serve();
+    ShowDisplay(640, 480);
+    const auto before = ReadTree(dir / "prog");
+    for (const std::string& prog : {std::string(), (dir / "prog").string()}) {
+        std::vector<std::string> args = Options();
+        args[5] = prog;
+        if (!prog.empty())
+            args[7] = (dir / "prog/down").string();
+        const PROCESS_RESULT r = RunProgram(TOVARIN, args, {}, 30);
+        EXPECT_EQ(r.status, 2) << r.output;
+        EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << r.output;
+    }
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(ReadTree(dir / "prog"), before);
 }
 
 // The program's window during a throttled update: centred, 566 x 73, status

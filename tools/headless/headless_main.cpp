@@ -9,6 +9,7 @@
 #include "headless_update.h"
 #include "text.h"
 #include "tovarin_thread.h"
+#include "update_folders.h"
 
 namespace {
 
@@ -79,6 +80,12 @@ int main(int argc, char** argv)
     if (settings.strName.empty() || settings.strNumber.empty() || settings.strProgDir.empty() ||
         settings.strDownDir.empty() || settings.strHttpUrl.empty()) {
         std::fprintf(stderr, "tovarin-headless: -name, -number, -prog, -down and -http are required\n");
+        return 3;
+    }
+    const FOLDER_PROBLEM problem =
+        CheckUpdateFolders(LocalFolderPath(settings.strProgDir), LocalFolderPath(settings.strDownDir));
+    if (problem != FOLDER_PROBLEM::None) {
+        std::fprintf(stderr, "tovarin-headless: %s\n", DescribeFolderProblem(problem));
         return 3;
     }
     HEADLESS_OPTIONS options;

@@ -63,7 +63,11 @@ HEADLESS_RESULT RunHeadlessUpdate(const HEADLESS_SETTINGS& settings, const HEADL
 {
     HEADLESS_RESULT result;
     auto end = std::make_shared<THREAD_END>();
-    auto queue = std::make_shared<CNotifyQueue>();
+    // Records see every byte count; a run that keeps nothing needs only the
+    // latest.
+    const bool everyMessage = options.bKeepMessages || options.onMessage;
+    auto queue = std::make_shared<CNotifyQueue>(std::function<void()>{},
+                                                everyMessage ? NOTIFY_BYTES::Every : NOTIFY_BYTES::Latest);
     auto* worker = new CHeadlessThread(end);
     worker->m_strName = settings.strName;
     worker->m_strNumber = settings.strNumber;

@@ -7,7 +7,8 @@
 // checked, and an update that cannot be verified installs nothing.
 //
 // Exit status: 0 installed or nothing to update, 1 the update failed or did
-// not finish, 2 a required option was missing.
+// not finish, 2 a required option was missing or a folder is unusable (-prog
+// or -down empty or not absolute, -down the program folder or inside it).
 #include <cstdio>
 #include <cstdlib>
 #include <string>

@@ -2,8 +2,8 @@
 
 #include <string>
 
-CNotifyQueue::CNotifyQueue(std::function<void()> wake)
-    : m_wake(std::move(wake))
+CNotifyQueue::CNotifyQueue(std::function<void()> wake, NOTIFY_BYTES bytes)
+    : m_wake(std::move(wake)), m_bytes(bytes)
 {
 }
 
@@ -23,13 +23,17 @@ bool CNotifyQueue::PostNotify(unsigned message, WPARAM wParam, LPARAM lParam)
     if (m_bClosed) {
         return false;
     }
-    const bool wasEmpty = m_items.empty();
-    try {
-        m_items.push_back({message, wParam, lParam});
-    } catch (...) {
-        return false;
+    if (m_bytes == NOTIFY_BYTES::Latest && message == WM_UPDATE_BYTES && !m_items.empty() &&
+        m_items.back().message == WM_UPDATE_BYTES) {
+        m_items.back() = {message, wParam, lParam};
+    } else {
+        try {
+            m_items.push_back({message, wParam, lParam});
+        } catch (...) {
+            return false;
+        }
     }
-    if (wasEmpty) {
+    if (ShouldWake(message)) {
         m_ready.notify_one();
         if (m_wake) {
             m_wake();
@@ -38,11 +42,26 @@ bool CNotifyQueue::PostNotify(unsigned message, WPARAM wParam, LPARAM lParam)
     return true;
 }
 
+bool CNotifyQueue::ShouldWake(unsigned message)
+{
+    if (m_bWoken)
+        return false;
+    if (m_bytes == NOTIFY_BYTES::Latest && message == WM_UPDATE_BYTES) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_lastWake < NOTIFY_BYTES_WAKE)
+            return false;
+        m_lastWake = now;
+    }
+    m_bWoken = true;
+    return true;
+}
+
 std::vector<NOTIFY_MESSAGE> CNotifyQueue::TakeAll()
 {
     std::vector<NOTIFY_MESSAGE> taken;
     std::lock_guard<std::mutex> guard(m_lock);
     taken.swap(m_items);
+    m_bWoken = false;
     return taken;
 }
 
@@ -52,6 +71,7 @@ std::vector<NOTIFY_MESSAGE> CNotifyQueue::WaitAndTakeAll(std::chrono::millisecon
     std::unique_lock<std::mutex> guard(m_lock);
     m_ready.wait_for(guard, timeout, [this] { return !m_items.empty(); });
     taken.swap(m_items);
+    m_bWoken = false;
     return taken;
 }
 

@@ -2,9 +2,13 @@
 // messages: the progress window, the terminal front end, the headless runner.
 //
 // The worker posts from its thread and never waits for the receiver: a post
-// takes a short lock and appends. Every message keeps its place and order, so
-// a receiver sees exactly what the worker posted; a front end that only shows
-// the latest byte count takes a flood of them in one TakeAll and draws once.
+// takes a short lock and appends. Every message keeps its place and order.
+// A queue that keeps every byte count gives its receiver exactly what the
+// worker posted (the tests and the headless runner's records need that). A
+// queue that keeps the latest byte count, for a front end that shows only
+// the newest counts, replaces a waiting byte count by the next one, and a
+// byte count wakes the receiver only when the last wake is NOTIFY_BYTES_WAKE
+// old; any other message wakes it at once.
 #pragma once
 
 #include <chrono>
@@ -14,6 +18,15 @@
 #include <vector>
 
 #include "update_messages.h"
+
+enum class NOTIFY_BYTES {
+    Every,   // every WM_UPDATE_BYTES is kept, in order
+    Latest,  // a waiting WM_UPDATE_BYTES is replaced by the one posted after it
+};
+
+// How often a stream of byte counts alone wakes a NOTIFY_BYTES::Latest
+// receiver at most.
+constexpr std::chrono::milliseconds NOTIFY_BYTES_WAKE{10};
 
 struct NOTIFY_MESSAGE {
     unsigned message;
@@ -27,7 +40,7 @@ public:
     // turns from empty to non-empty; it must be quick and must not call back
     // into the queue. A receiver with an event loop of its own uses it to be
     // woken; one that waits in WaitAndTakeAll needs none.
-    explicit CNotifyQueue(std::function<void()> wake = {});
+    explicit CNotifyQueue(std::function<void()> wake = {}, NOTIFY_BYTES bytes = NOTIFY_BYTES::Every);
     // Frees the status strings of messages nobody took.
     ~CNotifyQueue() override;
 
@@ -49,11 +62,17 @@ public:
     void Close();
 
 private:
+    // Under the lock: whether this post must wake the receiver.
+    bool ShouldWake(unsigned message);
+
     std::mutex m_lock;
     std::condition_variable m_ready;
     std::vector<NOTIFY_MESSAGE> m_items;
     std::function<void()> m_wake;
+    NOTIFY_BYTES m_bytes;
     bool m_bClosed = false;
+    bool m_bWoken = false;  // a wake was given since the receiver last took
+    std::chrono::steady_clock::time_point m_lastWake;
 };
 
 // Frees the status string a WM_UPDATE_STATUS message carries (lParam may be 0).

@@ -1,5 +1,6 @@
 #include "tovarin_thread.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "http_fetch.h"
 #include "sha256.h"
 #include "text.h"
+#include "update_folders.h"
 #include "update_fs.h"
 #include "update_list.h"
 #include "zip_file_io.h"
@@ -29,6 +32,12 @@ const wchar_t kTextFetchingList[] = L"正在下载更新列表...";
 const wchar_t kTextPreparing[] = L"正在准备更新包...";
 const wchar_t kTextInstalling[] = L"正在安装更新包";
 const wchar_t kTextUnverified[] = L"无法验证更新包,更新已取消";
+const wchar_t kTextBadFolder[] = L"程序文件夹或下载文件夹不可用,更新已取消";
+const wchar_t kTextBusy[] = L"另一个更新正在使用这些文件夹,更新已取消";
+
+// What a run leaves in the download folder besides the entries' archives
+// and unpacked files.
+const wchar_t* const kListFiles[] = {L"UpdateList.xml.zip", L"UpdateList.xml", L"UpdateList.xml.zip.minisig"};
 
 // Entry texts are folder-relative paths with '\' separators; locally they
 // take the platform's '/'.
@@ -41,13 +50,16 @@ std::wstring LocalText(const char* text)
     return wide;
 }
 
+// "<folder>/<FilePath>" or "<folder>".
+std::wstring EntryFolder(const std::wstring& folder, const CUpdateFile& entry)
+{
+    return entry.m_szFilePath[0] ? folder + L'/' + LocalText(entry.m_szFilePath) : folder;
+}
+
 // "<folder>/<FilePath>/<FileName>" or "<folder>/<FileName>".
 std::wstring EntryPath(const std::wstring& folder, const CUpdateFile& entry)
 {
-    std::wstring path = folder + L'/';
-    if (entry.m_szFilePath[0])
-        path += LocalText(entry.m_szFilePath) + L'/';
-    return path + LocalText(entry.m_szFileName);
+    return EntryFolder(folder, entry) + L'/' + LocalText(entry.m_szFileName);
 }
 
 bool IsSeparator(char c)
@@ -80,8 +92,12 @@ bool IsSafeText(const char* text)
 // that grows beyond the limit is refused at the block that crosses it.
 class CDownloadReceiver : public Tovarin::IHttpReceiver {
 public:
-    CDownloadReceiver(CNotifyTarget* target, std::string path, std::uint64_t expected, std::uint64_t limit)
-        : m_pTarget(target), m_strPath(std::move(path)), m_nExpected(expected), m_nLimit(limit) {}
+    // The file is created below `root` (the download folder) without
+    // following a symbolic link.
+    CDownloadReceiver(CNotifyTarget* target, std::wstring path, std::wstring root, std::uint64_t expected,
+                      std::uint64_t limit)
+        : m_pTarget(target), m_strPath(std::move(path)), m_strRoot(std::move(root)), m_nExpected(expected),
+          m_nLimit(limit) {}
     ~CDownloadReceiver() override { Close(); }
 
     bool OnStatus(long status) override { return status == 200 || status == 206; }
@@ -115,7 +131,7 @@ private:
     bool Open()
     {
         if (!m_pFile && !m_bOpenFailed) {
-            m_pFile = std::fopen(m_strPath.c_str(), "wb");
+            m_pFile = Tovarin::CreateFileNoFollow(m_strPath, m_strRoot);
             m_bOpenFailed = m_pFile == nullptr;
             if (m_pFile)
                 std::setvbuf(m_pFile, nullptr, _IOFBF, kWriteBuffer);
@@ -132,7 +148,8 @@ private:
     static constexpr std::size_t kWriteBuffer = 256 * 1024;
 
     CNotifyTarget* m_pTarget;
-    std::string m_strPath;
+    std::wstring m_strPath;
+    std::wstring m_strRoot;
     std::uint64_t m_nExpected;
     std::uint64_t m_nLimit;
     std::uint64_t m_nTotal = 0;
@@ -297,14 +314,49 @@ void CTovarinThread::Run()
     }
 }
 
+// The advisory locks of one update on its folders, released when the update
+// ends (and by the system when the process does).
+class CFolderLocks {
+public:
+    CFolderLocks() = default;
+    CFolderLocks(const CFolderLocks&) = delete;
+    CFolderLocks& operator=(const CFolderLocks&) = delete;
+    ~CFolderLocks()
+    {
+        for (int handle : m_handles)
+            Tovarin::ReleaseFolderLock(handle);
+    }
+
+    // False when another update holds the folder. A folder that does not
+    // exist has nothing to guard: the phases fail on it on their own.
+    bool Take(const std::wstring& folder, bool& exists)
+    {
+        int handle = -1;
+        const Tovarin::FOLDER_LOCK_RESULT result = Tovarin::TryLockFolder(folder, handle);
+        exists = result != Tovarin::FOLDER_LOCK_RESULT::Missing;
+        if (result == Tovarin::FOLDER_LOCK_RESULT::Locked)
+            m_handles.push_back(handle);
+        return result != Tovarin::FOLDER_LOCK_RESULT::Busy;
+    }
+
+private:
+    std::vector<int> m_handles;
+};
+
 void CTovarinThread::RunPhases()
 {
+    CFolderLocks locks;
+    if (const int refused = PrepareFolders(locks)) {
+        Finish(WM_UPDATE_CLOSE, refused);
+        return;
+    }
     if (!CheckUpdate()) {
         Finish(WM_UPDATE_CLOSE, m_bUpToDate    ? UPDATE_OUTCOME_CURRENT
                                 : m_bUnverified ? UPDATE_OUTCOME_UNVERIFIED
                                                 : UPDATE_OUTCOME_NO_LIST);
         return;
     }
+    RecheckFetched();
     if (!DownloadUpdate()) {
         m_pUpdateList->Save(m_strDownDir + L"/UpdateLog.xml");
         Finish(WM_UPDATE_CLOSE, m_bUnverified ? UPDATE_OUTCOME_UNVERIFIED : UPDATE_OUTCOME_DOWNLOAD_FAILED);
@@ -321,6 +373,31 @@ void CTovarinThread::RunPhases()
         Tovarin::StartProgram(program);
     }
     Finish(WM_UPDATE_DONE, UPDATE_OUTCOME_INSTALLED);
+}
+
+// Before anything is read or written: the folders in their local form, both
+// usable (CheckUpdateFolders), both locked against another update, and a
+// download folder that is the user's own with no symbolic link where the
+// log is written. 0 when the update may go on, else the outcome to end it
+// with, its reason posted as the status.
+int CTovarinThread::PrepareFolders(CFolderLocks& locks)
+{
+    m_strProgDir = LocalFolderPath(m_strProgDir);
+    m_strDownDir = LocalFolderPath(m_strDownDir);
+    if (CheckUpdateFolders(m_strProgDir, m_strDownDir) != FOLDER_PROBLEM::None) {
+        PostStatus(0, kTextBadFolder);
+        return UPDATE_OUTCOME_REFUSED;
+    }
+    bool progExists = false, downExists = false;
+    if (!locks.Take(m_strProgDir, progExists) || !locks.Take(m_strDownDir, downExists)) {
+        PostStatus(0, kTextBusy);
+        return UPDATE_OUTCOME_BUSY;
+    }
+    if (downExists && (!Tovarin::IsOwnFolder(m_strDownDir) || Tovarin::IsSymbolicLink(m_strDownDir + L"/UpdateLog.xml"))) {
+        PostStatus(0, kTextBadFolder);
+        return UPDATE_OUTCOME_REFUSED;
+    }
+    return 0;
 }
 
 void CTovarinThread::Finish(unsigned message, int outcome)
@@ -613,52 +690,142 @@ BOOL CTovarinThread::UnpackedMatches(const CUpdateFile& entry, const std::wstrin
            AnsiToWide(entry.m_szFileCrc) == CrcText(written.crc);
 }
 
+// A resumed update examines again every file an earlier run fetched: one
+// that changed or went missing since is fetched again.
+void CTovarinThread::RecheckFetched()
+{
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
+        if (entry->m_nStatus == UPDATE_FILE_FETCHED &&
+            !(m_pDigest->Compute(EntryPath(m_strDownDir, *entry)) && DigestMatches(*entry)))
+            entry->m_nStatus = UPDATE_FILE_PENDING;
+}
+
+// Two passes, so that durability costs one file-system sync and one sync per
+// folder instead of two per file: every new file is first staged beside its
+// target, then all are synced at once and renamed over their targets. Each
+// target is at every moment its old or its complete new file. A file that
+// cannot be staged ends the install after the files staged before it are
+// installed; the log stays, and the next run installs everything again.
 BOOL CTovarinThread::InstallUpdate()
 {
     PostStatus(65, kTextInstalling);
     PostBytes(0, 0);
-    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile())
-        if (!InstallEntry(*entry))
-            return FALSE;
-    // The log goes first: a deletion cut short must not leave a log that
-    // names as fetched files already deleted, which no later run could
-    // install; without a log the next run simply checks again.
-    Tovarin::RemoveOneFile(m_strDownDir + L"/UpdateLog.xml");
-    DeleteFolder(m_strDownDir);
+    std::vector<const CUpdateFile*> staged;
+    std::set<std::wstring> targets;
+    BOOL complete = TRUE;
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry && complete; entry = m_pUpdateList->GetNextFile()) {
+        complete = StageEntry(*entry);
+        // A target listed twice is staged twice (the later entry wins, as
+        // with two copies) and committed once.
+        if (complete && targets.insert(EntryPath(m_strProgDir, *entry)).second)
+            staged.push_back(entry);
+    }
+    if (!staged.empty())
+        Tovarin::SyncFileSystemOf(m_strProgDir);
+    std::set<std::wstring> folders;
+    std::size_t committed = 0;
+    for (; committed < staged.size() && CommitEntry(*staged[committed]); ++committed)
+        folders.insert(EntryFolder(m_strProgDir, *staged[committed]));
+    if (committed < staged.size()) {
+        complete = FALSE;
+        for (std::size_t i = committed; i < staged.size(); ++i)
+            Tovarin::DiscardStaged(EntryPath(m_strProgDir, *staged[i]));
+    }
+    for (const std::wstring& folder : folders)
+        Tovarin::SyncFolder(folder);
+    if (!complete)
+        return FALSE;
+    RemoveDownloads();
     return TRUE;
 }
 
-// Copies one unpacked file over its target; a target that cannot be replaced
-// is moved aside to "<target>.bak" first.
-BOOL CTovarinThread::InstallEntry(CUpdateFile& entry)
+// Puts the entry's new file beside its target. Never through a symbolic
+// link that leads out of the program folder: the entry's folder must lie
+// inside it before its missing levels are created.
+BOOL CTovarinThread::StageEntry(const CUpdateFile& entry)
 {
+    const std::wstring folder = EntryFolder(m_strProgDir, entry);
+    if (!Tovarin::IsInsideFolder(folder, m_strProgDir))
+        return FALSE;
     if (entry.m_szFilePath[0])
         MakeSubFolders(AnsiToWide(entry.m_szFilePath), m_strProgDir);
-    const std::wstring source = EntryPath(m_strDownDir, entry);
-    const std::wstring target = EntryPath(m_strProgDir, entry);
-    if (Tovarin::CopyFileReplace(source, target))
-        return TRUE;
-    const std::wstring backup = target + L".bak";
-    if (backup.size() <= kMaxPath)
-        Tovarin::MoveFileReplace(target, backup);
-    return Tovarin::CopyFileReplace(source, target);
+    return Tovarin::StageCopy(EntryPath(m_strDownDir, entry), EntryPath(m_strProgDir, entry));
 }
 
+// Renames the staged file over its target; a target that cannot be replaced
+// is moved aside to "<target>.bak" first, and put back when the new file
+// still cannot take its place, so that the program never lacks the file.
+BOOL CTovarinThread::CommitEntry(const CUpdateFile& entry)
+{
+    const std::wstring target = EntryPath(m_strProgDir, entry);
+    if (Tovarin::CommitStaged(target))
+        return TRUE;
+    const std::wstring backup = target + L".bak";
+    const bool movedAside = backup.size() <= kMaxPath && Tovarin::MoveFileReplace(target, backup);
+    if (Tovarin::CommitStaged(target))
+        return TRUE;
+    if (movedAside)
+        Tovarin::MoveFileReplace(backup, target);
+    Tovarin::DiscardStaged(target);
+    return FALSE;
+}
+
+// After a successful install: removes what the update put in the download
+// folder (the log first: a removal cut short must not leave a log naming as
+// fetched files already gone, which no later run could install), then the
+// folders it made and the download folder itself, each only when nothing
+// else is left in it. Whatever else the user keeps there stays.
+void CTovarinThread::RemoveDownloads()
+{
+    Tovarin::RemoveOneFile(m_strDownDir + L"/UpdateLog.xml");
+    // A download folder that holds the program folder may name an installed
+    // file as an unpacked one: that one is left alone.
+    const bool holdsProgram = Tovarin::IsInsideFolder(m_strProgDir, m_strDownDir);
+    std::set<std::wstring> folders;
+    for (CUpdateFile* entry = m_pUpdateList->GetFirstFile(); entry; entry = m_pUpdateList->GetNextFile()) {
+        const std::wstring unpacked = EntryPath(m_strDownDir, *entry);
+        if (holdsProgram && Tovarin::IsInsideFolder(unpacked, m_strProgDir))
+            continue;
+        Tovarin::RemoveOneFile(unpacked + L".zip");
+        Tovarin::RemoveOneFile(unpacked);
+        const std::wstring folder = EntryFolder(m_strDownDir, *entry);
+        for (std::size_t end = folder.size(); end > m_strDownDir.size(); end = folder.rfind(L'/', end - 1))
+            folders.insert(folder.substr(0, end));
+    }
+    for (const wchar_t* name : kListFiles)
+        Tovarin::RemoveOneFile(m_strDownDir + L'/' + name);
+    // Deepest first: a folder's name is longer than its parent's.
+    std::vector<std::wstring> deepestFirst(folders.begin(), folders.end());
+    std::sort(deepestFirst.begin(), deepestFirst.end(),
+              [](const std::wstring& a, const std::wstring& b) { return a.size() > b.size(); });
+    for (const std::wstring& folder : deepestFirst)
+        Tovarin::RemoveEmptyFolder(folder);
+    Tovarin::RemoveEmptyFolder(m_strDownDir);
+}
+
+// A level that is a symbolic link leading out of the base folder ends the
+// creation there: no folder is ever made through it.
 BOOL CTovarinThread::MakeSubFolders(const std::wstring& relativePath, const std::wstring& baseFolder)
 {
     std::wstring text = baseFolder.substr(0, 260);
     if (text.size() + 1 > kMaxPath)
         return TRUE;
+    const auto create = [&] {
+        if (Tovarin::IsSymbolicLink(text) && !Tovarin::IsInsideFolder(text, baseFolder))
+            return false;
+        Tovarin::CreateOneFolder(text);
+        return true;
+    };
     text += L'/';
     for (wchar_t c : relativePath) {
         const bool separator = c == L'\\' || c == L'/';
-        if (separator)
-            Tovarin::CreateOneFolder(text);
+        if (separator && !create())
+            return TRUE;
         if (text.size() + 1 > kMaxPath)
             return TRUE;
         text += separator ? L'/' : c;
     }
-    Tovarin::CreateOneFolder(text);
+    create();
     return TRUE;
 }
 
@@ -692,7 +859,7 @@ BOOL CTovarinThread::DownloadFile(const std::wstring& url, const std::wstring& l
     }
     BOOL result = FALSE;
     {
-        CDownloadReceiver receiver(m_pNotifyWnd, WideToAnsiLossy(localPath), expectedSize, maxSize);
+        CDownloadReceiver receiver(m_pNotifyWnd, localPath, m_strDownDir, expectedSize, maxSize);
         if (Tovarin::HttpGet(m_pSession, request, receiver, maxSize))
             result = receiver.Complete() ? TRUE : FALSE;
     }

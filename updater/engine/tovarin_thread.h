@@ -16,6 +16,7 @@
 class CUpdateList;
 class CUpdateFile;
 class CFileDigest;
+class CFolderLocks;
 
 // How the update ended, for the front end's exit status. Set before the
 // final message is posted, so it can be read once that message arrived.
@@ -28,6 +29,9 @@ enum UPDATE_OUTCOME : int {
     UPDATE_OUTCOME_INSTALL_FAILED = 5,
     UPDATE_OUTCOME_ABORTED = 6,       // something escaped the update procedure
     UPDATE_OUTCOME_UNVERIFIED = 7,    // signed update: a signature or digest did not check out
+    UPDATE_OUTCOME_REFUSED = 8,       // a folder is unusable: see CheckUpdateFolders, or the
+                                      // download folder is not the user's own
+    UPDATE_OUTCOME_BUSY = 9,          // another update holds the program or download folder
 };
 
 class CTovarinThread : public Ostrel::IThread {
@@ -68,7 +72,7 @@ public:
     std::wstring m_strName;                 // program name without suffix
     std::wstring m_strNumber;               // version tag of this update
     std::wstring m_strProgDir;              // the program's folder
-    std::wstring m_strDownDir;              // working folder, deleted after install
+    std::wstring m_strDownDir;              // working folder, emptied of the update's files after install
     std::wstring m_strHttpUrl;              // base URL, no trailing '/'
     BOOL m_bRunning = FALSE;                // DownloadFile refuses while FALSE
     BOOL m_bReboot = FALSE;                 // start the program after install
@@ -85,12 +89,16 @@ public:
 
 private:
     void RunPhases();
+    int PrepareFolders(CFolderLocks& locks);
+    void RecheckFetched();
+    BOOL StageEntry(const CUpdateFile& entry);
+    BOOL CommitEntry(const CUpdateFile& entry);
+    void RemoveDownloads();
     void Finish(unsigned message, int outcome);
     void PostStatus(int step, const std::wstring& text);
     void PostBytes(std::uint64_t received, std::uint64_t expected);
     BOOL FetchEntry(CUpdateFile& entry);
     BOOL UnpackedMatches(const CUpdateFile& entry, const std::wstring& archive);
-    BOOL InstallEntry(CUpdateFile& entry);
     BOOL DigestMatches(const CUpdateFile& entry) const;
     BOOL ListIsSafe() const;
     BOOL FetchList();

@@ -91,7 +91,8 @@ ZipFileHandle ZipCreateForWriting(const std::wstring& path, bool readOnly, uint3
     if (!ToOsPath(path, &os))
         return ZIP_NO_FILE;
     mode_t mode = readOnly ? 0444 : 0666;
-    int fd = open(os.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, mode);
+    // A symbolic link standing at the target is refused, never written through.
+    int fd = open(os.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, mode);
     if (fd < 0)
         return ZIP_NO_FILE;
     struct stat st {};
@@ -100,10 +101,11 @@ ZipFileHandle ZipCreateForWriting(const std::wstring& path, bool readOnly, uint3
         return ZIP_NO_FILE;
     }
     // An existing file keeps its old mode through O_TRUNC, and a new one is
-    // filtered by the umask; stored Unix bits are restored exactly (never the
-    // set-id or sticky bits), the read-only attribute clears the write bits.
+    // filtered by the umask; stored Unix bits are restored except write access
+    // for others (never the set-id or sticky bits either), the read-only
+    // attribute clears the write bits.
     if (unixMode != 0)
-        fchmod(fd, static_cast<mode_t>(unixMode & 0777));
+        fchmod(fd, static_cast<mode_t>(unixMode & 0775));
     else if (readOnly)
         fchmod(fd, st.st_mode & 0555);
     return fd;

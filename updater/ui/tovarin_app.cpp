@@ -11,6 +11,7 @@
 #include "terminal_front.h"
 #include "tovarin_dlg.h"
 #include "tovarin_thread.h"
+#include "update_folders.h"
 
 namespace {
 
@@ -68,6 +69,10 @@ BOOL CTovarinApp::InitInstance()
         m_nExitCode = TOVARIN_EXIT_USAGE;
         return FALSE;
     }
+    if (!CheckFolderOptions()) {
+        m_nExitCode = TOVARIN_EXIT_USAGE;
+        return FALSE;
+    }
     m_pWorker = new (std::nothrow) CTovarinThread;
     if (!m_pWorker) {
         return FALSE;
@@ -80,6 +85,17 @@ BOOL CTovarinApp::InitInstance()
     m_pWorker->m_bSigned = m_bSigned;
     m_pWorker->m_strKey = m_strKey;
     m_nExitCode = RunFrontEnd();
+    return FALSE;
+}
+
+BOOL CTovarinApp::CheckFolderOptions()
+{
+    m_strProgDir = LocalFolderPath(m_strProgDir);
+    m_strDownDir = LocalFolderPath(m_strDownDir);
+    const FOLDER_PROBLEM problem = CheckUpdateFolders(m_strProgDir, m_strDownDir);
+    if (problem == FOLDER_PROBLEM::None)
+        return TRUE;
+    std::fprintf(stderr, "%s: %s\n", m_strAppName.c_str(), DescribeFolderProblem(problem));
     return FALSE;
 }
 

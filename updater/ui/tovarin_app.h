@@ -13,7 +13,7 @@ class CNotifyTarget;
 // Exit statuses of the program.
 constexpr int TOVARIN_EXIT_OK = 0;       // installed, or nothing needed updating
 constexpr int TOVARIN_EXIT_FAILED = 1;   // the update failed or did not finish
-constexpr int TOVARIN_EXIT_USAGE = 2;    // a required option was missing
+constexpr int TOVARIN_EXIT_USAGE = 2;    // a required option was missing, or a folder unusable
 
 class CTovarinApp {
 public:
@@ -60,6 +60,11 @@ public:
 
 private:
     BOOL StartNetwork();
+    // The folder settings in their local form (a backslash separates folders
+    // like '/');
+    // FALSE, with one line on standard error, when -prog or -down is empty
+    // or not absolute, or -down is the program folder or lies inside it.
+    BOOL CheckFolderOptions();
     int RunFrontEnd();
     int RunWindow();
 };

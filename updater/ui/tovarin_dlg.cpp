@@ -47,7 +47,7 @@ CTovarinDlg::CTovarinDlg(CTovarinApp* pApp)
           if (FRONT_WINDOW* window = m_wakeWindow.load()) {
               WakeFrontWindow(window);
           }
-      })
+      }, NOTIFY_BYTES::Latest)
 {
     if (FRONT_IMAGE* icon = LoadImageFromResource(IDR_MAINFRAME)) {
         SetFrontImageColourKey(icon, ICON_KEY);

@@ -20,7 +20,8 @@ constexpr unsigned TERMINAL_CELLS = 26;
 CTerminalFront::CTerminalFront(std::FILE* out, bool bTerminal, unsigned nColumns)
     : m_out(out),
       m_bTerminal(bTerminal),
-      m_nColumns(nColumns)
+      m_nColumns(nColumns),
+      m_queue({}, NOTIFY_BYTES::Latest)
 {
 }
 
