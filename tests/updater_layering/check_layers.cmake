@@ -2,7 +2,7 @@
 # source and header file below ROOT/updater:
 #   base          : base only
 #   platform      : base and platform (files, mappings, HTTP, processes)
-#   unzip         : base, the platform's zip file operations, unzip; zlib
+#   unzip         : base, the platform's zip file operations, unzip; zlib, libdeflate
 #   sign          : base and sign; libsodium, libcrypto
 #   engine        : base, platform, unzip, sign, engine; TinyXML, libdeflate
 #   platform/front: base, res, the engine's message queue, front
@@ -88,7 +88,7 @@ endfunction()
 
 check(base ON "" ${h_base})
 check(platform OFF "" ${h_base} ${h_platform})
-check(unzip ON "zlib.h" ${h_base} zip_file_io.h ${h_unzip})
+check(unzip ON "zlib.h;libdeflate.h" ${h_base} zip_file_io.h ${h_unzip})
 check(sign ON "sodium.h;openssl/evp.h" ${h_base} ${h_sign})
 check(engine ON "tinyxml.h;libdeflate.h" ${h_base} ${h_platform} ${h_unzip} ${h_sign} ${h_engine})
 check(platform/front OFF "" ${h_base} ${h_res} notify_queue.h update_messages.h ${h_platform_front})
