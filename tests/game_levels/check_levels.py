@@ -7,10 +7,15 @@
     check_levels.py GORBO_SIM KEYS_DIR blind N
         none of a few blind scripts (right and run held throughout, jump
         pressed in a fixed rhythm) finishes level N before its first death.
+    check_levels.py GORBO_SIM KEYS_DIR replay FILE
+        FILE, a play recorded by gorbo --record, replayed from the game's
+        start ends exactly where the recording says the play ended (its
+        closing "# end: ..." line, the summary gorbo-sim prints).
 
 The simulator plays the game's data beside it. A death shows in its trace as
 a frame that ends with the player dying (action 7) or put back at the
-level's start (x 64, at rest, y 383 small or 351 big) within the same level.
+level's start (x 64, at rest, y 383 small or 351 big) within the same level
+(a fall below the screen restarts the level within the frame).
 Exits 0 when the check holds; prints what happened and exits 1 otherwise.
 """
 
@@ -55,13 +60,14 @@ def extra_frames(script):
 
 def first_event(rows, level):
     """('death', row), ('end', row) or ('none', last row): what ended the play of level."""
+    before = True   # the play starts at the start
     for row in rows:
         if int(row["level"]) != level:
             return "end", row
-        x, y, vx = float(row["x"]), float(row["y"]), float(row["vx"])
-        respawned = int(row["frame"]) > 1 and x == START_X and vx == 0.0 and y in START_YS
-        if int(row["action"]) == ACT_DOWN or respawned:
+        at_start = float(row["x"]) == START_X and float(row["vx"]) == 0.0 and float(row["y"]) in START_YS
+        if int(row["action"]) == ACT_DOWN or (at_start and not before):
             return "death", row
+        before = at_start
     return "none", rows[-1]
 
 
@@ -108,11 +114,29 @@ def check_blind(sim, level):
     return failures
 
 
+def check_replay(sim, path):
+    with open(path) as f:
+        ends = [line[len("# end: "):].strip() for line in f if line.startswith("# end: ")]
+    if len(ends) != 1:
+        return ["%s has no single \"# end: \" line" % path]
+    done = subprocess.run([sim, "--keys", path], capture_output=True, text=True)
+    summary = done.stdout.strip().splitlines()[-1] if done.stdout.strip() else ""
+    print("recorded: %s\nreplayed: %s" % (ends[0], summary))
+    if done.returncode != 0 or summary != ends[0]:
+        return ["the replay of %s ends elsewhere (%d: %s)" % (path, done.returncode, done.stderr.strip())]
+    return []
+
+
 def main():
-    if len(sys.argv) != 5 or sys.argv[3] not in ("finish", "blind"):
+    if len(sys.argv) != 5 or sys.argv[3] not in ("finish", "blind", "replay"):
         sys.exit(__doc__)
-    sim, keys_dir, mode, level = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
-    failures = check_finish(sim, keys_dir, level) if mode == "finish" else check_blind(sim, level)
+    sim, keys_dir, mode, what = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4]
+    if mode == "replay":
+        failures = check_replay(sim, os.path.join(keys_dir, what))
+    elif mode == "finish":
+        failures = check_finish(sim, keys_dir, int(what))
+    else:
+        failures = check_blind(sim, int(what))
     for failure in failures:
         print("FAIL:", failure)
     sys.exit(1 if failures else 0)

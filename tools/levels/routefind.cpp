@@ -7,12 +7,20 @@
 // from the level's start (the game keeps its state in globals, so a play is
 // replayed rather than copied). Candidates that die are dropped; the rest are
 // ranked by how far right the player got, keeping at most a few per map
-// column and one per position and speed, so that slower candidates that wait
+// cell and one per position and speed, so that slower candidates that wait
 // for an enemy survive beside the fastest. The first candidate that reaches
-// the next level is written as a key script.
+// the next level is written as a key script; when none does, the keys of
+// the farthest play are written instead (exit status 1), a prefix for a
+// finer search.
+//
+// With --jitter K every candidate must also survive K plays whose frames
+// come at uneven steps, with its keys changing by the clock: a script meant
+// to be pressed in real time by a key-pressing tool, not replayed frame for
+// frame.
 //
 // usage: gorbo-route --data DIR --level N [--dt S] [--chunk F] [--beam B]
-//                    [--rounds R] [--prefix FILE] > levelN.keys
+//                    [--per-column K] [--rounds R] [--prefix FILE]
+//                    [--jitter K] > levelN.keys
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -42,9 +50,10 @@ struct Options {
     float dt = 0.016f;
     int chunk = 8;          // frames a choice is held
     std::size_t beam = 30;  // candidates kept per round
-    int perColumn = 4;      // of them at most this many per map column
+    int perColumn = 4;      // of them at most this many per map cell
     int rounds = 600;
     std::string prefix;     // a key script played before the search
+    int jitter = 0;         // uneven clocks each candidate must survive too
 };
 
 const std::uint8_t R = KEY_RIGHT;
@@ -66,8 +75,12 @@ struct Candidate {
     Outcome out;
 };
 
-// Plays the prefix, then the choices, from the level's start.
-Outcome Play(const Options& o, const std::vector<KeyRun>& prefix, const std::vector<std::uint8_t>& choices)
+// Plays the prefix, then the choices, from the level's start: with seed 0
+// every frame at the step, each choice for chunk frames; otherwise with
+// uneven steps drawn from the seed, each choice for chunk steps' time, as
+// keys pressed by the clock reach a game whose frames come unevenly.
+Outcome PlayOnce(const Options& o, const std::vector<KeyRun>& prefix, const std::vector<std::uint8_t>& choices,
+                 std::uint32_t seed)
 {
     Outcome out;
     if (!SimStart(o.level))
@@ -96,12 +109,30 @@ Outcome Play(const Options& o, const std::vector<KeyRun>& prefix, const std::vec
             if (frameDone())
                 return out;
         }
-    for (std::uint8_t keys : choices)
-        for (int i = 0; i < o.chunk; ++i) {
-            SimFrame(o.dt, keys);
+    if (seed == 0) {
+        for (std::uint8_t keys : choices)
+            for (int i = 0; i < o.chunk; ++i) {
+                SimFrame(o.dt, keys);
+                if (frameDone())
+                    return out;
+            }
+    } else {
+        // Steps from 0.6 to 1.9 times the step, the keys by elapsed time.
+        std::uint32_t state = seed;
+        const double chunkTime = static_cast<double>(o.dt) * o.chunk;
+        double elapsed = 0.0;
+        for (;;) {
+            const auto index = static_cast<std::size_t>(elapsed / chunkTime);
+            if (index >= choices.size())
+                break;
+            state = state * 1664525u + 1013904223u;
+            const float dt = o.dt * (0.6f + 1.3f * static_cast<float>(state >> 8) / 16777216.0f);
+            SimFrame(dt, choices[index]);
+            elapsed += static_cast<double>(dt);
             if (frameDone())
                 return out;
         }
+    }
     out.x = g_player.x;
     out.y = g_player.y;
     out.vx = g_player.vx;
@@ -110,24 +141,40 @@ Outcome Play(const Options& o, const std::vector<KeyRun>& prefix, const std::vec
     return out;
 }
 
+// The play at the step, and with --jitter K also under K uneven clocks: it
+// dies when any of them dies, finishes when the even one finishes and none
+// has died, and its progress is the least of theirs.
+Outcome Play(const Options& o, const std::vector<KeyRun>& prefix, const std::vector<std::uint8_t>& choices)
+{
+    Outcome out = PlayOnce(o, prefix, choices, 0);
+    for (int k = 1; k <= o.jitter && !out.dead; ++k) {
+        const Outcome other = PlayOnce(o, prefix, choices, static_cast<std::uint32_t>(k) * 2654435761u);
+        out.dead = other.dead;
+        if (!other.finished && other.x < out.x)
+            out.x = other.x;
+    }
+    return out;
+}
+
 // The beam for the next round: the farthest first, at most perColumn per
-// map column, one per (position, speed) cell.
+// map cell (so that a play up on a block is kept beside those on the
+// ground below it), one per (position, speed) bucket.
 std::vector<Candidate> Select(std::vector<Candidate> all, const Options& o)
 {
     std::stable_sort(all.begin(), all.end(),
                      [](const Candidate& a, const Candidate& b) { return a.out.x > b.out.x; });
-    std::map<int, int> perColumn;
+    std::map<std::pair<int, int>, int> perCell;
     std::map<std::tuple<int, int, int, int, int>, bool> seen;
     std::vector<Candidate> kept;
     for (Candidate& c : all) {
         const Outcome& r = c.out;
         const auto key = std::make_tuple(static_cast<int>(r.x / 4), static_cast<int>(r.y / 8),
                                          static_cast<int>(r.vx / 60), static_cast<int>(r.vy / 150), r.kind);
-        const int column = static_cast<int>(r.x / 32);
-        if (seen[key] || perColumn[column] >= o.perColumn)
+        const auto cell = std::make_pair(static_cast<int>(r.x / 32), static_cast<int>(r.y / 32));
+        if (seen[key] || perCell[cell] >= o.perColumn)
             continue;
         seen[key] = true;
-        ++perColumn[column];
+        ++perCell[cell];
         kept.push_back(std::move(c));
         if (kept.size() >= o.beam)
             break;
@@ -177,6 +224,8 @@ bool ParseOptions(int argc, char** argv, Options& o)
             o.rounds = std::atoi(value);
         else if (name == "--prefix")
             o.prefix = value;
+        else if (name == "--jitter")
+            o.jitter = std::atoi(value);
         else
             return false;
     }
@@ -191,7 +240,7 @@ int main(int argc, char** argv)
     if (!ParseOptions(argc, argv, o)) {
         std::fprintf(stderr,
                      "usage: gorbo-route --data DIR --level N [--dt S] [--chunk F] [--beam B]\n"
-                     "                   [--per-column K] [--rounds R] [--prefix FILE]\n");
+                     "                   [--per-column K] [--rounds R] [--prefix FILE] [--jitter K]\n");
         return 2;
     }
     std::vector<KeyRun> prefix;
@@ -215,6 +264,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "gorbo-route: the prefix dies\n");
         return 1;
     }
+    Candidate best = beam[0];
     for (int round = 1; round <= o.rounds && !beam.empty(); ++round) {
         std::vector<Candidate> next;
         for (const Candidate& c : beam)
@@ -231,10 +281,16 @@ int main(int argc, char** argv)
                     next.push_back(std::move(n));
             }
         beam = Select(std::move(next), o);
+        if (!beam.empty() && beam[0].out.x > best.out.x)
+            best = beam[0];
         if (round % 10 == 0 && !beam.empty())
             std::fprintf(stderr, "round %d: best x %.0f, %zu kept\n", round, static_cast<double>(beam[0].out.x),
                          beam.size());
     }
-    std::fprintf(stderr, "gorbo-route: no way found\n");
+    // The farthest play, as a start for a search with other settings.
+    best.out.finishFrame = KEY_RUN_MAX_COUNT;
+    std::fputs(Script(o, prefix, best).c_str(), stdout);
+    std::fprintf(stderr, "gorbo-route: no way found; the keys of the farthest play (x %.0f) written\n",
+                 static_cast<double>(best.out.x));
     return 1;
 }
