@@ -319,10 +319,7 @@ TEST(Fetch, RedirectFromHttpsToHttpIsRefused)
 {
     TempFolder dir;
     const std::string cert = dir / "cert.pem", key = dir / "key.pem";
-    const PROCESS_RESULT made = RunProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                                        "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                                                        "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                                                        "-keyout", key, "-out", cert});
+    const PROCESS_RESULT made = MakeLoopbackCertificate(cert, key);
     ASSERT_EQ(made.status, 0) << made.output;
     LoopbackServer secure, plain;
     ASSERT_TRUE(secure.Start(cert, key));

@@ -648,10 +648,7 @@ TEST(Https, UpdateOverTls)
 {
     TempFolder dir;
     const std::string cert = dir / "cert.pem", key = dir / "key.pem";
-    const PROCESS_RESULT made = RunProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt",
-                                                        "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
-                                                        "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
-                                                        "-keyout", key, "-out", cert});
+    const PROCESS_RESULT made = MakeLoopbackCertificate(cert, key);
     ASSERT_EQ(made.status, 0) << made.output;
     WriteFile(dir / "src/a.txt", "secure");
     WriteFile(dir / "src/sub/b.bin", RandomBytes(9000, 4));

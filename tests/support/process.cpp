@@ -181,4 +181,11 @@ bool ToolAvailable(const std::string& name)
     return RunShell("command -v '" + name + "'", quiet, std::chrono::seconds(10)).status == 0;
 }
 
+PROCESS_RESULT MakeLoopbackCertificate(const std::string& certPath, const std::string& keyPath)
+{
+    return RunProcess("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                                  "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                                  "subjectAltName=IP:127.0.0.1", "-keyout", keyPath, "-out", certPath});
+}
+
 } // namespace test

@@ -71,5 +71,7 @@ PROCESS_RESULT RunShell(const std::string& command, const PROCESS_OPTIONS& optio
                         std::chrono::milliseconds limit = std::chrono::seconds(120));
 // True when the program can be found in PATH.
 bool ToolAvailable(const std::string& name);
+// Makes a self-signed certificate for 127.0.0.1 and its key with openssl.
+PROCESS_RESULT MakeLoopbackCertificate(const std::string& certPath, const std::string& keyPath);
 
 } // namespace test

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_read.h"
 #include "text.h"
 
 namespace {
@@ -63,19 +64,7 @@ bool OpenFileReader(const std::wstring& path, FILE_READER* file)
 
 int64_t ReadFileAt(const FILE_READER* file, uint64_t offset, unsigned char* buffer, size_t length)
 {
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = pread(file->fd, buffer + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
+    return Tovarin::ReadFullyAt(file->fd, offset, buffer, length);
 }
 
 bool FileReaderUnchanged(const FILE_READER* file)

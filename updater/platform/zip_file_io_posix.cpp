@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_read.h"
 #include "text.h"
 
 namespace {
@@ -69,20 +70,7 @@ int64_t ZipReadAt(ZipFileHandle file, uint64_t offset, void* buffer, size_t size
 {
     if (file < 0 || offset > static_cast<uint64_t>(INT64_MAX))
         return -1;
-    size_t done = 0;
-    while (done < size) {
-        ssize_t n = pread(file, static_cast<char*>(buffer) + done, size - done,
-                          static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (n == 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    return static_cast<int64_t>(done);
+    return Tovarin::ReadFullyAt(file, offset, buffer, size);
 }
 
 ZipFileHandle ZipCreateForWriting(const std::wstring& path, bool readOnly, uint32_t unixMode)
